@@ -1,0 +1,32 @@
+# The two set-up commands: `make run` and `make test`. Both install what is missing first.
+BUILD   ?= build
+JOBS    ?= $(shell nproc)
+CMAKE_FLAGS ?=
+ifdef CI
+CMAKE_FLAGS += -DKV_WERROR=ON
+endif
+
+# The emulated RDX-700 reader, with a card that keeps what was written to it.
+RUN_CARD ?= $(CURDIR)/$(BUILD)/emulated-card.img
+
+.PHONY: all deps configure build run test clean
+
+all: build
+
+deps:
+	@scripts/install-deps --if-missing
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	RDX_EMULATOR_CARD="$(RUN_CARD)" $(BUILD)/bin/KV_M58S
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,40 @@
+include_guard(GLOBAL)
+
+# kv_leaf_folders(<root>): add every folder under <root> that holds a CMakeLists.txt.
+# Leaf folders never add subfolders of their own.
+function(kv_leaf_folders root)
+  file(GLOB_RECURSE lists CONFIGURE_DEPENDS ${root}/*/CMakeLists.txt)
+  list(SORT lists)
+  foreach(list IN LISTS lists)
+    get_filename_component(dir ${list} DIRECTORY)
+    add_subdirectory(${dir})
+  endforeach()
+endfunction()
+
+# kv_add_test(<name> SOURCES ... [LIBS ...] [QT])
+# One GoogleTest executable; each TEST becomes a CTest case. QT gives it a main with a
+# QApplication on the offscreen platform.
+function(kv_add_test name)
+  cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(T_QT)
+    target_link_libraries(${name} PRIVATE kv_test_qt_main)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${T_LIBS})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KV_SOURCE_DIR=${CMAKE_SOURCE_DIR};KV_BIN_DIR=${KV_BIN_DIR}"
+               TIMEOUT 300)
+endfunction()
+
+# kv_add_bench(<name> SOURCES ... [LIBS ...])
+function(kv_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${B_SOURCES})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  target_link_libraries(${name} PRIVATE benchmark::benchmark_main ${B_LIBS})
+endfunction()
