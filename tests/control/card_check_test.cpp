@@ -7,7 +7,9 @@
 #include "card_fixture.h"
 #include "control/card.h"
 #include "control/errors.h"
+#include "control/link.h"
 #include "control/methods.h"
+#include "control/state.h"
 
 namespace {
 

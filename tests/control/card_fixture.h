@@ -31,7 +31,7 @@ struct HandHeader {
 };
 
 class CardTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override;
     void TearDown() override;
 

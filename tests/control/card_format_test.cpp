@@ -85,7 +85,9 @@ TEST_F(CardTest, FormatOfAnOwnCardKeepsBadBlocksAndErasesWhatHeldData) {
     EXPECT_EQ(progressLength(), 5 + 3);  // typed blocks and message blocks that held data
     // Blocks that the map calls free are taken as erased while the journal is idle.
     for (const auto& c : changes())
-        if (c.command == 0x01) EXPECT_TRUE(c.block <= 5 || (c.block >= 11 && c.block <= 13)) << c.block;
+        if (c.command == 0x01) {
+            EXPECT_TRUE(c.block <= 5 || (c.block >= 11 && c.block <= 13)) << c.block;
+        }
     EXPECT_EQ(GetCardError(), 0);
 }
 

@@ -5,7 +5,9 @@
 #include "control/card.h"
 #include "control/errors.h"
 #include "control/link.h"
+#include "control/link.h"
 #include "control/methods.h"
+#include "control/state.h"
 
 namespace {
 
