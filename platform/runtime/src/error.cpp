@@ -73,12 +73,14 @@ const char* engineText(long number) {
     case 3061: return "Too few parameters. Expected |.";
     case 3065: return "Cannot execute a select query.";
     case 3075: return "Syntax error (missing operator) in query expression '|'.";
+    case 3070: return "The Microsoft Jet database engine does not recognize '|' as a valid field name or expression.";
     case 3077: return "Syntax error (missing operator) in expression.";
     case 3078: return "The Microsoft Jet database engine cannot find the input table or query '|'. "
                       "Make sure it exists and that its name is spelled correctly.";
     case 3142: return "Characters found after end of SQL statement.";
     case 3167: return "Record is deleted.";
     case 3204: return "Database already exists.";
+    case 3219: return "Invalid operation.";
     case 3218: return "Could not update; currently locked.";
     case 3265: return "Item not found in this collection.";
     case 3314: return "The field '|' can't contain a Null value because the Required property for "
