@@ -106,8 +106,10 @@ Database Database::create(const std::filesystem::path& path) {
             ~Closer() { sqlite3_close_v2(db); }
         } closer{db};
         if (rc != SQLITE_OK) detail::raiseSqlite(db, rc);
-        // Writes the header, so the new file is a database even before it has a table.
-        for (const char* sql : {"PRAGMA journal_mode=DELETE", "PRAGMA user_version=0"}) {
+        // Writes the header, so the new file is a database even before it has a table. The
+        // file is empty, so nothing is lost if this write never reaches the disk: a torn
+        // header is refused at open.
+        for (const char* sql : {"PRAGMA journal_mode=DELETE", "PRAGMA synchronous=OFF", "PRAGMA user_version=0"}) {
             Statement s(db, sql);
             s.step();
         }
@@ -196,17 +198,24 @@ long Database::selectInto(std::string_view target, std::string_view source, std:
     return copyTable(conn_->handle(), "main", target, source, tail, columns);
 }
 
-long Database::selectIntoFrom(const std::filesystem::path& file, std::string_view target, std::string_view source,
-                              std::string_view tail, std::string_view columns) {
-    Attachment guard = attach(file, "kv_source");
-    return copyTable(conn_->handle(), "kv_source", target, source, tail, columns);
-}
-
 struct Database::Attachment::State {
     std::shared_ptr<Connection> conn;
     std::string alias;
     detail::OpenFile registration;
 };
+
+long Database::selectIntoFrom(const std::filesystem::path& file, std::string_view target, std::string_view source,
+                              std::string_view tail, std::string_view columns) {
+    Attachment guard = attach(file, "kv_source");
+    return selectIntoFrom(guard, target, source, tail, columns);
+}
+
+long Database::selectIntoFrom(const Attachment& file, std::string_view target, std::string_view source,
+                              std::string_view tail, std::string_view columns) {
+    if (!conn_) runtime::raise(3420);
+    if (!file.s_ || file.s_->conn != conn_) runtime::raise(3001);
+    return copyTable(conn_->handle(), file.s_->alias, target, source, tail, columns);
+}
 
 Database::Attachment::Attachment(std::unique_ptr<State> s) : s_(std::move(s)) {}
 Database::Attachment::Attachment(Attachment&&) noexcept = default;

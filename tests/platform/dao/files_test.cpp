@@ -42,6 +42,23 @@ TEST_F(DaoTest, SelectIntoFromAnotherFile) {
     }
     EXPECT_FALSE(dao::isOpen(master));
     EXPECT_EQ(errorOf([&] { db.attach(master, "x; DROP TABLE tblWork"); }), 3001);
+
+    // Many copies under one attachment and one transaction; a failure undoes them all.
+    auto src = db.attach(master, "src");
+    {
+        dao::Transaction t(db);
+        db.selectIntoFrom(src, "tblA", "tblSyukujitu");
+        EXPECT_EQ(errorOf([&] { db.selectIntoFrom(src, "tblB", "tblMissing"); }), 3078);
+    }
+    EXPECT_FALSE(db.tableExists("tblA"));
+    {
+        dao::Transaction t(db);
+        db.selectIntoFrom(src, "tblA", "tblSyukujitu");
+        db.selectIntoFrom(src, "tblB", "tblCase");
+        t.commit();
+    }
+    EXPECT_TRUE(db.tableExists("tblA"));
+    EXPECT_TRUE(db.tableExists("tblB"));
 }
 
 TEST_F(DaoTest, OpenFilesCannotBeDeletedOrReplaced) {
