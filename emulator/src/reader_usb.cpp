@@ -121,6 +121,10 @@ void Reader::reset() {
 void Reader::setConfiguration(std::uint8_t value) {
     std::lock_guard lock(mutex_);
     configuration_ = value;
+    // A new configuration starts its endpoints afresh.
+    dropQueue();
+    commandBytes_.clear();
+    dataOut_->active = false;
 }
 
 }  // namespace emulator
