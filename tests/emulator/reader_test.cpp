@@ -132,6 +132,8 @@ TEST_F(ReaderWithCard, MalformedPacketsAreRefused) {
     EXPECT_EQ(next(reader), std::nullopt);  // no data for a refused read
     EXPECT_EQ(reader.write(filled(31, 0)), 31u);
     EXPECT_EQ(next(reader), reply(0xAA, 0xE6, 0xFF, 0x00));
+    EXPECT_EQ(reader.write({}), 0u);  // a zero-length write is no command at all
+    EXPECT_EQ(next(reader), std::nullopt);
 }
 
 TEST_F(ReaderWithCard, ANewCommandDropsWhatThePreviousOneLeftUnread) {
