@@ -96,7 +96,9 @@ TEST_F(DaoTest, CompactionReplacesTheFileAtomically) {
     {
         auto db = Database::open(path);
         db.execute("CREATE TABLE tblBig (a TEXT)");
+        dao::Transaction t(db);
         for (int i = 0; i < 200; ++i) db.execute("INSERT INTO tblBig VALUES (?1)", {std::string(1000, 'x')});
+        t.commit();
         db.execute("DROP TABLE tblBig");
     }
     ::chmod(path.c_str(), 0640);
