@@ -108,6 +108,7 @@ std::optional<std::size_t> Reader::read(std::span<std::uint8_t> out) {
 
 std::size_t Reader::takeBytes(std::span<const std::uint8_t> bytes) {
     if (dataOut_->active) return takeData(bytes);
+    if (bytes.empty()) return 0;  // a zero-length transfer carries no command
     if (bytes.size() != kCommandBytes) {
         refuseMalformed();
         return bytes.size();
@@ -127,6 +128,7 @@ std::size_t Reader::takeData(std::span<const std::uint8_t> bytes) {
 
 std::size_t Reader::copyOut(Transfer& transfer, std::span<std::uint8_t> out) const {
     const std::size_t n = std::min<std::size_t>(out.size(), transfer.length - transfer.sent);
+    if (n == 0) return 0;
     if (transfer.kind == Transfer::Kind::Bytes)
         std::memcpy(out.data(), transfer.bytes.data() + transfer.sent, n);
     else if (card_ && transfer.epoch == cardEpoch_)
