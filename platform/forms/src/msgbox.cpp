@@ -1,8 +1,12 @@
 #include "forms/msgbox.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStringList>
 #include <utility>
 
 namespace forms {
@@ -57,6 +61,52 @@ public:
         // Closed without a button: the escape button's answer.
         return specs.back().result;
     }
+
+    std::optional<std::string> inputBox(const InputBoxRequest& r) override {
+        bool ok = false;
+        const QString text = QInputDialog::getText(QApplication::activeWindow(), QString::fromStdString(r.title),
+                                                   QString::fromStdString(r.prompt), QLineEdit::Normal,
+                                                   QString::fromStdString(r.defaultText), &ok);
+        if (!ok) return std::nullopt;
+        return text.toStdString();
+    }
+
+    std::optional<std::string> fileDialog(const FileDialogRequest& r) override {
+        QWidget* parent = QApplication::activeWindow();
+        const QString title = QString::fromStdString(r.title);
+        QString start = QString::fromStdString(r.initDir);
+        if (r.kind == FileDialogRequest::Folder) {
+            const QString dir = QFileDialog::getExistingDirectory(parent, title, start);
+            if (dir.isEmpty()) return std::nullopt;
+            return dir.toStdString();
+        }
+        if (!r.fileName.empty()) start = start.isEmpty() ? QString::fromStdString(r.fileName)
+                                                         : start + '/' + QString::fromStdString(r.fileName);
+        const QStringList filters = qtFilters(r.filter);
+        QString selected = filters.value(r.filterIndex - 1);
+        QFileDialog::Options options;
+        if (!r.overwritePrompt) options |= QFileDialog::DontConfirmOverwrite;
+        QString path;
+        if (r.kind == FileDialogRequest::Save) {
+            path = QFileDialog::getSaveFileName(parent, title, start, filters.join(";;"), &selected, options);
+            if (!path.isEmpty() && !r.defaultExt.empty() && QFileInfo(path).suffix().isEmpty())
+                path += '.' + QString::fromStdString(r.defaultExt);
+        } else {
+            path = QFileDialog::getOpenFileName(parent, title, start, filters.join(";;"), &selected, options);
+        }
+        if (path.isEmpty()) return std::nullopt;
+        return path.toStdString();
+    }
+
+private:
+    // "Text|*.txt;*.log|All|*.*" becomes "Text (*.txt *.log)" and "All (*.*)".
+    static QStringList qtFilters(const std::string& filter) {
+        const QStringList parts = QString::fromStdString(filter).split('|');
+        QStringList out;
+        for (int i = 0; i + 1 < parts.size(); i += 2)
+            out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+        return out;
+    }
 };
 
 QtDialogs& qtDialogs() {
@@ -77,6 +127,38 @@ const std::string& applicationTitle() { return titleStore(); }
 void setDialogService(DialogService* service) { current() = service; }
 DialogService& dialogService() { return current() ? *current() : qtDialogs(); }
 
+std::optional<std::string> DialogService::inputBox(const InputBoxRequest& request) {
+    throw UnexpectedDialog("input box not supported by this dialog service: " + request.prompt);
+}
+
+std::optional<std::string> DialogService::fileDialog(const FileDialogRequest& request) {
+    throw UnexpectedDialog("file dialog not supported by this dialog service: " + request.title);
+}
+
+std::string InputBox(std::string_view prompt, std::string_view title, std::string_view defaultText) {
+    InputBoxRequest r{std::string(prompt), title.empty() ? applicationTitle() : std::string(title),
+                      std::string(defaultText)};
+    return dialogService().inputBox(r).value_or(std::string());
+}
+
+std::optional<std::string> ShowOpen(FileDialogRequest request) {
+    request.kind = FileDialogRequest::Open;
+    return dialogService().fileDialog(request);
+}
+
+std::optional<std::string> ShowSave(FileDialogRequest request) {
+    request.kind = FileDialogRequest::Save;
+    return dialogService().fileDialog(request);
+}
+
+std::optional<std::string> BrowseForFolder(std::string_view title, std::string_view initDir) {
+    FileDialogRequest r;
+    r.kind = FileDialogRequest::Folder;
+    r.title = std::string(title);
+    r.initDir = std::string(initDir);
+    return dialogService().fileDialog(r);
+}
+
 int MsgBox(std::string_view prompt, int style, std::string_view title) {
     MessageBoxRequest r{std::string(prompt), style, title.empty() ? applicationTitle() : std::string(title)};
     return dialogService().messageBox(r);
@@ -86,17 +168,46 @@ ScriptedDialogs::ScriptedDialogs() : previous_(current()) { setDialogService(thi
 ScriptedDialogs::~ScriptedDialogs() { setDialogService(previous_); }
 
 ScriptedDialogs& ScriptedDialogs::expect(std::string promptContains, int answer) {
-    expected_.push_back({std::move(promptContains), answer});
+    expected_.push_back({Kind::Message, std::move(promptContains), answer, std::nullopt});
     return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::expectInput(std::string promptContains, std::optional<std::string> answer) {
+    expected_.push_back({Kind::Input, std::move(promptContains), vbOK, std::move(answer)});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::expectFile(FileDialogRequest::Kind kind, std::optional<std::string> answer,
+                                             std::string titleContains) {
+    expected_.push_back({Kind::File, std::move(titleContains), vbOK, std::move(answer), kind});
+    return *this;
+}
+
+ScriptedDialogs::Expectation ScriptedDialogs::take(Kind kind, const std::string& text, const std::string& what) {
+    if (expected_.empty() || expected_.front().kind != kind ||
+        text.find(expected_.front().contains) == std::string::npos)
+        throw UnexpectedDialog("unexpected " + what + ": " + text);
+    Expectation e = std::move(expected_.front());
+    expected_.pop_front();
+    return e;
 }
 
 int ScriptedDialogs::messageBox(const MessageBoxRequest& request) {
     shown_.push_back(request);
-    if (expected_.empty() || request.prompt.find(expected_.front().promptContains) == std::string::npos)
-        throw UnexpectedDialog("unexpected message box: " + request.prompt);
-    const int answer = expected_.front().answer;
-    expected_.pop_front();
-    return answer;
+    return take(Kind::Message, request.prompt, "message box").answer;
+}
+
+std::optional<std::string> ScriptedDialogs::inputBox(const InputBoxRequest& request) {
+    inputs_.push_back(request);
+    return take(Kind::Input, request.prompt, "input box").text;
+}
+
+std::optional<std::string> ScriptedDialogs::fileDialog(const FileDialogRequest& request) {
+    files_.push_back(request);
+    static const char* const names[] = {"open dialog", "save dialog", "folder dialog"};
+    if (!expected_.empty() && expected_.front().kind == Kind::File && expected_.front().fileKind != request.kind)
+        throw UnexpectedDialog(std::string("unexpected ") + names[request.kind] + ": " + request.title);
+    return take(Kind::File, request.title, names[request.kind]).text;
 }
 
 }  // namespace forms

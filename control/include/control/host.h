@@ -1,0 +1,22 @@
+#pragma once
+// What the control needs of its host while it works: a millisecond tick count for its time
+// limits, and a message pump that lets the host's window and timers live during long
+// transfers. Tests replace both.
+#include <cstdint>
+#include <functional>
+
+namespace control {
+
+struct Host {
+    std::function<std::uint32_t()> tickCount;  // milliseconds, wraps
+    std::function<void()> pumpMessage;         // dispatch at most one pending message
+};
+
+// Installs the host's services; an empty member falls back to the default (a monotonic
+// clock, and a pump that does nothing).
+void setHost(Host host);
+
+std::uint32_t tickCount();
+void rdxPumpMessage();
+
+}  // namespace control

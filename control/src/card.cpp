@@ -1,0 +1,452 @@
+#include "control/card.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <numeric>
+
+#include "control/errors.h"
+#include "control/host.h"
+#include "control/link.h"
+#include "control/state.h"
+
+namespace control {
+namespace {
+
+using namespace cardError;
+
+std::atomic<int> lastKind{KindBlank};
+
+constexpr std::size_t kHeaderSectors = kHeaderBytes / kSectorBytes;
+
+std::size_t sectorsFor(std::size_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
+
+std::uint32_t firstSectorOf(std::size_t block) {
+    return static_cast<std::uint32_t>(block) * static_cast<std::uint32_t>(rdxGeometry().sectorsPerBlock);
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+// The first block of `type` in the map; the header is block 0. kNoJournal when there is none.
+std::uint16_t findTyped(const CardHeader& header, std::uint8_t type) {
+    if (type == kBlockHeader) return 0;
+    const std::size_t length = header.mapLength();
+    for (std::size_t i = 0; i < length; ++i)
+        if (header.map(i) == type) return static_cast<std::uint16_t>(i);
+    return kNoJournal;
+}
+
+// Identification that a typed read or write needs: an own card.
+int identifyOwn(CardHeader& header) {
+    if (const int e = rdxIdentifyCard(header)) return e;
+    if (header.kind() == KindBlank) return Unformatted;
+    if (header.kind() != KindOwn) return OtherKind;
+    return Done;
+}
+
+bool isBlank(const std::vector<std::uint8_t>& block) { return !block.empty() && block[0] == 0xFF; }
+
+// One typed block of the full check: blank blocks pass whatever their sum.
+int checkTyped(std::uint8_t type, int sumError) {
+    std::vector<std::uint8_t> block;
+    const int e = rdxReadBlockData(type, block);
+    if (e == SumError) return isBlank(block) ? Done : sumError;
+    return e;
+}
+
+// Erases a block for a scan; an erase failure marks the entry bad and the scan goes on.
+int eraseOrMarkBad(std::size_t block, std::uint8_t& entry) {
+    const int e = rdxEraseBlock(static_cast<std::uint32_t>(block));
+    if (e == EraseFailed) {
+        entry = kBlockBad;
+        return Done;
+    }
+    return e;
+}
+
+// A message write left the journal at anything but idle, or there is no journal: blocks the
+// map calls free may hold data.
+int freeBlocksMayHoldData(const CardHeader& old, bool& mayHoldData) {
+    mayHoldData = true;
+    const std::uint16_t journal = rdxFindJournal(old, old.mapLength());
+    if (journal == kNoJournal) return Done;
+    std::uint8_t value = 0;
+    if (const int e = rdxReadJournal(journal, value)) return e;
+    mayHoldData = value != kJournalIdle;
+    return Done;
+}
+
+// Format of a card that holds our layout: keeps its bad blocks, erases what held data.
+int scanOwnCard(const CardHeader& old, CardHeader& fresh, std::size_t length) {
+    bool eraseFree = false;
+    if (const int e = freeBlocksMayHoldData(old, eraseFree)) return e;
+    const int used = old.blocksFirstChip() + old.blocksSecondChip() - old.freeBlocks() - old.badBlocks() - 1;
+    setProgressLength(std::max(used, 0) + (eraseFree ? old.freeBlocks() : 0));
+    const std::size_t oldLength = old.mapLength();
+    for (std::size_t i = 1; i < length; ++i) {
+        rdxPumpMessage();
+        // Blocks past the old map were never the map's: their content is unknown.
+        const bool mapped = i < oldLength;
+        const std::uint8_t entry = mapped ? old.map(i) : kBlockFree;
+        if (mapped && entry == kBlockBad) {
+            fresh.map(i) = kBlockBad;
+            continue;
+        }
+        if (mapped && (entry == kBlockHeader || (entry == kBlockFree && !eraseFree))) continue;
+        if (const int e = eraseOrMarkBad(i, fresh.map(i))) return e;
+        advanceProgress();
+    }
+    return Done;
+}
+
+// Format of a blank card: a block whose first sector is not blank is not trusted.
+int scanBlankCard(CardHeader& fresh, std::size_t length) {
+    setProgressLength(static_cast<long>(length) - 1);
+    std::array<std::uint8_t, kSectorBytes> sector{};
+    for (std::size_t i = 1; i < length; ++i) {
+        rdxPumpMessage();
+        if (const int e = rdxReadSectors(firstSectorOf(i), 1, sector)) return e;
+        if (std::any_of(sector.begin(), sector.end(), [](std::uint8_t b) { return b != 0xFF; }))
+            fresh.map(i) = kBlockBad;
+        advanceProgress();
+    }
+    return Done;
+}
+
+// A card of unknown content: every block is erased.
+int scanUnknownCard(CardHeader& fresh, std::size_t length) {
+    setProgressLength(static_cast<long>(length) - 1);
+    for (std::size_t i = 1; i < length; ++i) {
+        rdxPumpMessage();
+        if (const int e = eraseOrMarkBad(i, fresh.map(i))) return e;
+        advanceProgress();
+    }
+    return Done;
+}
+
+// The new header of a format, before the scan: every block free but the header.
+CardHeader freshHeader(const Geometry& g) {
+    CardHeader h;
+    std::copy(kModelId.begin(), kModelId.end(), h.bytes.begin());
+    std::size_t first = 0, second = 0;
+    if (g.chipClass >= 5) {
+        first = kMaxMapEntries;
+    } else {
+        // Two chips may hold more blocks than the map: the rest is not used.
+        first = std::min<std::size_t>(static_cast<std::size_t>(g.blocksFirstChip), kMaxMapEntries);
+        second = std::min<std::size_t>(static_cast<std::size_t>(g.blocksSecondChip), kMaxMapEntries - first);
+    }
+    h.setWord(8, static_cast<std::uint16_t>(first));
+    h.setWord(10, static_cast<std::uint16_t>(second));
+    h.setFreeBlocks(static_cast<std::uint16_t>(first + second - 1));
+    std::fill_n(h.bytes.begin() + kMapOffset, first + second, kBlockFree);
+    h.map(0) = kBlockHeader;
+    return h;
+}
+
+// Counts the bad blocks and places the typed blocks on the first free ones.
+bool layOutTypedBlocks(CardHeader& h) {
+    const std::size_t length = h.mapLength();
+    std::uint16_t bad = 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if (h.map(i) == kBlockBad) ++bad;
+    h.setBadBlocks(bad);
+    h.setFreeBlocks(static_cast<std::uint16_t>(h.freeBlocks() - bad));
+    std::size_t next = 1;
+    for (std::uint8_t type : {kBlockJournal, kBlockSettings, kBlockPatterns, kBlockCalendar, kBlockNames}) {
+        while (next < length && h.map(next) != kBlockFree) ++next;
+        if (next >= length) return false;
+        h.map(next) = type;
+        h.setFreeBlocks(static_cast<std::uint16_t>(h.freeBlocks() - 1));
+    }
+    return true;
+}
+
+int eraseTypedBlocks(std::initializer_list<std::uint8_t> types) {
+    for (std::uint8_t type : types)
+        if (const int e = rdxWriteBlockData(type, {})) return e;
+    return Done;
+}
+
+}  // namespace
+
+std::size_t typedBlockBytes(std::uint8_t type) {
+    switch (type) {
+    case kBlockHeader: return kHeaderBytes;
+    case kBlockJournal:
+    case kBlockSettings: return 512;
+    case kBlockPatterns: return 2048;
+    case kBlockCalendar:
+    case kBlockNames: return 4096;
+    default: return 0;
+    }
+}
+
+std::uint16_t rdxBlockSum(std::span<const std::uint8_t> bytes) {
+    return static_cast<std::uint16_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
+}
+
+std::uint16_t rdxHeaderSum(std::span<const std::uint8_t> header) {
+    return rdxBlockSum(header.first(kHeaderSumOffset));
+}
+
+void storeBlockSum(std::span<std::uint8_t> block) {
+    const std::size_t at = block.size() - 2;
+    const std::uint16_t sum = rdxBlockSum(block.first(at));
+    block[at] = static_cast<std::uint8_t>(sum & 0xFF);
+    block[at + 1] = static_cast<std::uint8_t>(sum >> 8);
+}
+
+bool blockSumMatches(std::span<const std::uint8_t> block) {
+    const std::size_t at = block.size() - 2;
+    return rdxBlockSum(block.first(at)) == (block[at] | block[at + 1] << 8);
+}
+
+std::uint16_t CardHeader::word(std::size_t offset) const {
+    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+void CardHeader::setWord(std::size_t offset, std::uint16_t value) {
+    bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
+    bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+std::uint32_t CardHeader::dword(std::size_t offset) const {
+    return static_cast<std::uint32_t>(word(offset)) | static_cast<std::uint32_t>(word(offset + 2)) << 16;
+}
+
+void CardHeader::setDword(std::size_t offset, std::uint32_t value) {
+    setWord(offset, static_cast<std::uint16_t>(value & 0xFFFF));
+    setWord(offset + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+std::size_t CardHeader::mapLength() const {
+    return std::min<std::size_t>(std::size_t{blocksFirstChip()} + blocksSecondChip(), kMaxMapEntries);
+}
+
+std::string_view CardHeader::id() const {
+    return {reinterpret_cast<const char*>(bytes.data()), kModelId.size()};
+}
+
+CardKind CardHeader::kind() const {
+    if (equalsIgnoringCase(id(), kModelId)) return KindOwn;
+    if (equalsIgnoringCase(id(), "LNC-E207")) return KindLnc;
+    if (equalsIgnoringCase(id(), "MQT512-H")) return KindMqt;
+    if (bytes[0] == 0xFF && bytes[1] == 0xFF && bytes[2] == 0xFF) return KindBlank;
+    return KindOther;
+}
+
+bool CardHeader::sumMatches() const { return blockSumMatches(bytes); }
+
+CardKind rdxCardKind() { return static_cast<CardKind>(lastKind.load()); }
+
+int rdxIdentifyCard(CardHeader& header) {
+    LinkSession session;
+    if (const int e = rdxTransact(CmdStatus, 0)) return e;
+    if (const int e = rdxReadSectors(0, kHeaderSectors, header.bytes)) return e;
+    lastKind = header.kind();
+    if (header.kind() == KindOwn && !header.sumMatches()) return SumError;
+    return Done;
+}
+
+int rdxReadBlockData(std::uint8_t type, std::vector<std::uint8_t>& data) {
+    LinkSession session;
+    CardHeader header;
+    data.clear();
+    if (const int e = identifyOwn(header)) return e;
+    const std::size_t bytes = typedBlockBytes(type);
+    if (bytes == 0) return BadBlockType;
+    if (type == kBlockHeader) {
+        data.assign(header.bytes.begin(), header.bytes.end());
+        return Done;
+    }
+    const std::uint16_t block = findTyped(header, type);
+    if (block == kNoJournal) return Broken;
+    data.assign(sectorsFor(bytes) * kSectorBytes, 0);
+    if (const int e = rdxReadSectors(firstSectorOf(block), sectorsFor(bytes), data)) return e;
+    data.resize(bytes);
+    if (type != kBlockJournal && !blockSumMatches(data)) return SumError;
+    return Done;
+}
+
+int rdxWriteBlockData(std::uint8_t type, std::span<const std::uint8_t> data) {
+    LinkSession session;
+    CardHeader header;
+    if (const int e = identifyOwn(header)) return e;
+    const std::size_t bytes = typedBlockBytes(type);
+    if (bytes == 0 || (!data.empty() && data.size() != bytes)) return BadBlockType;
+    const std::uint16_t block = findTyped(header, type);
+    if (block == kNoJournal) return Broken;
+    if (const int e = rdxEraseBlock(block)) return e;
+    if (data.empty()) return Done;
+    std::vector<std::uint8_t> buffer(data.begin(), data.end());
+    if (type != kBlockJournal) storeBlockSum(buffer);
+    return rdxWriteSectors(firstSectorOf(block), sectorsFor(bytes), buffer);
+}
+
+int rdxWriteHeader(CardHeader& header) {
+    LinkSession session;
+    storeBlockSum(header.bytes);
+    if (const int e = rdxEraseBlock(0)) return e;
+    return rdxWriteSectors(0, kHeaderSectors, header.bytes);
+}
+
+std::uint16_t rdxFindJournal(const CardHeader& header, std::size_t mapLength) {
+    const std::size_t length = std::min(mapLength, kMaxMapEntries);
+    for (std::size_t i = 0; i < length; ++i)
+        if (header.map(i) == kBlockJournal) return static_cast<std::uint16_t>(i);
+    return kNoJournal;
+}
+
+int rdxSetJournal(std::uint8_t value, std::uint16_t journalBlock) {
+    if (journalBlock == kNoJournal) return Broken;
+    LinkSession session;
+    if (const int e = rdxEraseBlock(journalBlock)) return e;
+    if (value == kJournalIdle) return Done;
+    std::array<std::uint8_t, kSectorBytes> sector;
+    sector.fill(0xFF);
+    sector[0] = value;
+    return rdxWriteSectors(firstSectorOf(journalBlock), 1, sector);
+}
+
+int rdxReadJournal(std::uint16_t journalBlock, std::uint8_t& value) {
+    if (journalBlock == kNoJournal) return Broken;
+    LinkSession session;
+    std::array<std::uint8_t, kSectorBytes> sector{};
+    if (const int e = rdxReadSectors(firstSectorOf(journalBlock), 1, sector)) return e;
+    value = sector[0];
+    return Done;
+}
+
+int rdxEraseChannel(CardHeader& header, int channel, std::size_t mapLength) {
+    if (channel < 1 || channel > kChannels) return BadChannel;
+    if (header.channelBlocks(channel) == 0) return Done;
+    LinkSession session;
+    const std::size_t length = std::min(mapLength, kMaxMapEntries);
+    std::uint16_t freed = 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if (header.map(i) != channel) continue;
+        rdxPumpMessage();
+        header.map(i) = kBlockFree;
+        const int e = rdxEraseBlock(static_cast<std::uint32_t>(i));
+        if (e == EraseFailed) {
+            header.map(i) = kBlockBad;
+            header.setBadBlocks(static_cast<std::uint16_t>(header.badBlocks() + 1));
+        } else if (e != Done) {
+            return e;
+        } else {
+            ++freed;
+        }
+        advanceProgress();
+    }
+    header.setFreeBlocks(static_cast<std::uint16_t>(header.freeBlocks() + freed));
+    header.setChannelBlocks(channel, 0);
+    header.setChannelLength(channel, 0);
+    return rdxWriteHeader(header);
+}
+
+int rdxCheckCard() {
+    LinkSession session;
+    std::size_t blockBytes = 0;
+    if (const int e = rdxCardStatus(blockBytes)) return e;
+    if (blockBytes == 0 || blockBytes > 16384) return Unrecognised;
+
+    CardHeader header;
+    const int identified = rdxIdentifyCard(header);
+    if (identified != Done && identified != SumError) return identified;
+    if (header.kind() == KindBlank) return Unformatted;
+    if (header.kind() != KindOwn) return OtherKind;
+    if (identified == SumError) return HeaderSum;
+    if (header.id() != kModelId) return Unrecognised;
+    if (header.bytes[kCardVersionOffset] > 1 || header.bytes[kDataVersionOffset] > 1) return CardVersion;
+
+    std::vector<std::uint8_t> journal;
+    const int e = rdxReadBlockData(kBlockJournal, journal);
+    if (e != Done && e != SumError) return e;
+    if (journal[0] != kJournalIdle) return JournalSet;
+
+    if (const int r = checkTyped(kBlockSettings, SettingsSum)) return r;
+    if (const int r = checkTyped(kBlockPatterns, PatternsSum)) return r;
+    if (const int r = checkTyped(kBlockCalendar, CalendarSum)) return r;
+    return checkTyped(kBlockNames, NamesSum);
+}
+
+int rdxFormat() {
+    LinkSession session;
+    setProgress(0, 0);
+    CardHeader old;
+    if (const int e = rdxIdentifyCard(old)) return e;
+    const Geometry g = rdxGeometry();
+    if (g.chipClass < 1 || g.chipClass > 7) return OtherKind;
+    // A sibling card belongs to another device: its data is kept.
+    if (old.kind() == KindLnc || old.kind() == KindMqt) return OtherKind;
+
+    CardHeader fresh = freshHeader(g);
+    const std::size_t length = fresh.mapLength();
+    int scanned = Done;
+    if (old.kind() == KindOwn)
+        scanned = scanOwnCard(old, fresh, length);
+    else if (old.kind() == KindBlank)
+        scanned = scanBlankCard(fresh, length);
+    else
+        scanned = scanUnknownCard(fresh, length);
+    if (scanned != Done) return scanned;
+
+    const bool placed = layOutTypedBlocks(fresh);
+    if (const int e = rdxWriteHeader(fresh)) return e;
+    return placed ? Done : RepairFailed;
+}
+
+int rdxRepair(int error) {
+    switch (error) {
+    case SettingsSum: return eraseTypedBlocks({kBlockSettings});
+    case PatternsSum:
+    case CalendarSum:
+    case NamesSum: return eraseTypedBlocks({kBlockPatterns, kBlockCalendar, kBlockNames});
+    case JournalSet: return rdxRepairJournal();
+    default: return RepairFailed;
+    }
+}
+
+int rdxRepairJournal() {
+    LinkSession session;
+    setProgress(0, 0);
+    CardHeader header;
+    if (const int e = identifyOwn(header)) return e;
+    const std::size_t length = header.mapLength();
+    const std::uint16_t journal = rdxFindJournal(header, length);
+    std::uint8_t value = 0;
+    if (const int e = rdxReadJournal(journal, value)) return e;
+    if (value == kJournalIdle) return Done;
+
+    if (value == 0) {
+        setProgressLength(header.freeBlocks());
+        for (std::size_t i = 1; i < length; ++i) {
+            if (header.map(i) != kBlockFree) continue;
+            rdxPumpMessage();
+            const int e = rdxEraseBlock(static_cast<std::uint32_t>(i));
+            if (e == EraseFailed) {
+                header.map(i) = kBlockBad;
+                header.setBadBlocks(static_cast<std::uint16_t>(header.badBlocks() + 1));
+                header.setFreeBlocks(static_cast<std::uint16_t>(header.freeBlocks() - 1));
+            } else if (e != Done) {
+                return e;
+            }
+            advanceProgress();
+        }
+    } else if (value <= kChannels) {
+        setProgressLength(header.channelBlocks(value));
+        if (const int e = rdxEraseChannel(header, value, length)) return e;
+    }
+    if (const int e = rdxWriteHeader(header)) return e;
+    const int e = rdxSetJournal(kJournalIdle, journal);
+    setProgressPosition(progressLength());
+    return e;
+}
+
+}  // namespace control
