@@ -5,15 +5,17 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
-#include <sys/stat.h>
 #include <ctime>
 #include <algorithm>
 
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/globals.h"
 #include "runtime/error.h"
 
 namespace {
 
-// ---- stand-ins until the shared layers land (replaced, not kept) ----
+// ---- stand-in until the run-time clock lands (replaced, not kept) ----
 struct Stamp { int year, month, day, hour, minute, second; };
 Stamp nowStamp() {
     std::time_t t = std::time(nullptr);
@@ -21,19 +23,6 @@ Stamp nowStamp() {
     localtime_r(&t, &tm);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
-std::string lowerExtension(const std::string& path) {
-    std::string e = std::filesystem::path(path).extension().string();
-    if (!e.empty()) e.erase(0, 1);
-    std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return std::tolower(c); });
-    return e;
-}
-bool fileExists(const std::string& p) { return std::filesystem::is_regular_file(p); }
-bool checkFileAttr(const std::string& p) {
-    struct stat st{};
-    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR);
-}
-bool logMode = false;
-void debugMsg(const std::string&) {}
 std::string fromAnsi(const std::string& s) { return s; }
 // ----
 
@@ -119,8 +108,8 @@ void gsbWriteFileHeader(std::ostream& file) {
 }
 
 void gsbSetFileCode(const std::string& path) {
-    if (!fileExists(path)) return;
-    const std::string_view code = codeFor(lowerExtension(path));
+    if (!gfnfFileExists(path)) return;
+    const std::string_view code = codeFor(gfnsGetExtension(path));
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     if (!file) runtime::raise(75);
     file.seekp(kHeaderCodeAt);
@@ -130,9 +119,9 @@ void gsbSetFileCode(const std::string& path) {
 }
 
 std::int16_t gfnfCheckDataFile(const std::string& path) {
-    const std::string ext = lowerExtension(path);
+    const std::string ext = gfnsGetExtension(path);
     Verdict v;
-    if (!checkFileAttr(path)) {
+    if (!gfnfCheckFileAttr(path)) {
         v = {kDataFileAttr, "ファイルの属性エラー"};
     } else {
         std::ifstream file(path, std::ios::binary);
@@ -149,6 +138,6 @@ std::int16_t gfnfCheckDataFile(const std::string& path) {
         if (v.text.empty() && version != kFileVersion)
             v = {kDataFileBadVersion, "バージョン（" + version + "）が一致しない。"};
     }
-    if (!v.text.empty() && logMode) debugMsg("ファイルエラー！\r\n" + v.text);
+    if (!v.text.empty() && gintLogMode) gsbDebugMsg("ファイルエラー！\r\n" + v.text);
     return v.result;
 }

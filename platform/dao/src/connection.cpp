@@ -126,9 +126,8 @@ bool Statement::step() {
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
     int code = sqlite3_extended_errcode(db_);
-    std::string sql(sql_);
     sqlite3_reset(s_);
-    raiseSqlite(db_, code, sql);
+    raiseSqlite(db_, code, sql_);
 }
 
 Value Statement::column(int i) const {

@@ -49,7 +49,7 @@ public:
 private:
     sqlite3* db_;
     sqlite3_stmt* s_ = nullptr;
-    std::string_view sql_;
+    std::string sql_;  // kept for the error text
 };
 
 // Raises the engine's error for an SQLite failure. `sql` is the statement that failed.

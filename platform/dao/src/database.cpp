@@ -23,24 +23,33 @@ bool validAlias(std::string_view alias) {
     return !detail::sameName(alias, "main") && !detail::sameName(alias, "temp");
 }
 
-// Column names and declared types of schema.table, in order.
-std::vector<std::pair<std::string, std::string>> tableColumns(sqlite3* db, std::string_view schema,
-                                                             std::string_view table) {
+struct Column {
+    std::string name, type, collation;
+};
+
+// The columns of schema.table in order, with their declared types and collations.
+std::vector<Column> tableColumns(sqlite3* db, std::string_view schema, std::string_view table) {
     Statement info(db, "SELECT name, type FROM pragma_table_info(?1, ?2) ORDER BY cid");
     info.bind(1, Value(table));
     info.bind(2, Value(schema));
-    std::vector<std::pair<std::string, std::string>> cols;
-    while (info.step()) cols.emplace_back(info.column(0).toText(), info.column(1).toText());
+    std::vector<Column> cols;
+    while (info.step()) cols.push_back({info.column(0).toText(), info.column(1).toText(), {}});
+    const std::string schemaName(schema), tableName(table);
+    for (auto& col : cols) {
+        const char* collation = nullptr;
+        if (sqlite3_table_column_metadata(db, schemaName.c_str(), tableName.c_str(), col.name.c_str(), nullptr,
+                                          &collation, nullptr, nullptr, nullptr) == SQLITE_OK && collation)
+            col.collation = collation;
+    }
     return cols;
 }
 
 // The columns named in a list such as "fldType, fldOrder, [fldNo]" ("*" for all).
-std::vector<std::pair<std::string, std::string>> pickColumns(
-    const std::vector<std::pair<std::string, std::string>>& all, std::string_view list) {
+std::vector<Column> pickColumns(const std::vector<Column>& all, std::string_view list) {
     std::string_view rest = list;
     while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.front()))) rest.remove_prefix(1);
     if (rest == "*") return all;
-    std::vector<std::pair<std::string, std::string>> picked;
+    std::vector<Column> picked;
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t comma = list.find(',', start);
@@ -51,7 +60,7 @@ std::vector<std::pair<std::string, std::string>> pickColumns(
             item = item.substr(1, item.size() - 2);
         bool found = false;
         for (const auto& col : all) {
-            if (detail::sameName(col.first, item)) {
+            if (detail::sameName(col.name, item)) {
                 picked.push_back(col);
                 found = true;
                 break;
@@ -97,8 +106,10 @@ Database Database::create(const std::filesystem::path& path) {
             ~Closer() { sqlite3_close_v2(db); }
         } closer{db};
         if (rc != SQLITE_OK) detail::raiseSqlite(db, rc);
-        // Writes the header, so the new file is a database even before it has a table.
-        for (const char* sql : {"PRAGMA journal_mode=DELETE", "PRAGMA user_version=0"}) {
+        // Writes the header, so the new file is a database even before it has a table. The
+        // file is empty, so nothing is lost if this write never reaches the disk: a torn
+        // header is refused at open.
+        for (const char* sql : {"PRAGMA journal_mode=DELETE", "PRAGMA synchronous=OFF", "PRAGMA user_version=0"}) {
             Statement s(db, sql);
             s.step();
         }
@@ -152,10 +163,13 @@ long copyTable(sqlite3* db, std::string_view schema, std::string_view target, st
     if (all.empty()) runtime::raiseWith(3078, source);
     auto cols = pickColumns(all, columns);
     std::string defs, names;
-    for (const auto& [name, type] : cols) {
+    // Types and collations travel with the copy; keys, defaults and indexes do not.
+    for (const auto& col : cols) {
         if (!defs.empty()) defs += ", ", names += ", ";
-        defs += quoteName(name) + (type.empty() ? "" : " " + type);
-        names += quoteName(name);
+        defs += quoteName(col.name);
+        if (!col.type.empty()) defs += " " + col.type;
+        if (!col.collation.empty() && !detail::sameName(col.collation, "BINARY")) defs += " COLLATE " + col.collation;
+        names += quoteName(col.name);
     }
     Statement begin(db, "SAVEPOINT kv_select_into");
     begin.step();
@@ -184,17 +198,24 @@ long Database::selectInto(std::string_view target, std::string_view source, std:
     return copyTable(conn_->handle(), "main", target, source, tail, columns);
 }
 
-long Database::selectIntoFrom(const std::filesystem::path& file, std::string_view target, std::string_view source,
-                              std::string_view tail, std::string_view columns) {
-    Attachment guard = attach(file, "kv_source");
-    return copyTable(conn_->handle(), "kv_source", target, source, tail, columns);
-}
-
 struct Database::Attachment::State {
     std::shared_ptr<Connection> conn;
     std::string alias;
     detail::OpenFile registration;
 };
+
+long Database::selectIntoFrom(const std::filesystem::path& file, std::string_view target, std::string_view source,
+                              std::string_view tail, std::string_view columns) {
+    Attachment guard = attach(file, "kv_source");
+    return selectIntoFrom(guard, target, source, tail, columns);
+}
+
+long Database::selectIntoFrom(const Attachment& file, std::string_view target, std::string_view source,
+                              std::string_view tail, std::string_view columns) {
+    if (!conn_) runtime::raise(3420);
+    if (!file.s_ || file.s_->conn != conn_) runtime::raise(3001);
+    return copyTable(conn_->handle(), file.s_->alias, target, source, tail, columns);
+}
 
 Database::Attachment::Attachment(std::unique_ptr<State> s) : s_(std::move(s)) {}
 Database::Attachment::Attachment(Attachment&&) noexcept = default;

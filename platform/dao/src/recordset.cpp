@@ -123,9 +123,10 @@ std::vector<Value> Recordset::Impl::fetch(long long rowid) const {
 
 void Recordset::Impl::find(std::string_view criteria, long start, int step) {
     mode = Mode::None;
+    // Texts compare without regard to case, as the engine's criteria do.
     std::string select;
     for (std::size_t i = 0; i < names.size(); ++i)
-        select += (i ? ", ?" : "?") + std::to_string(i + 1) + " AS " + quoteName(names[i]);
+        select += (i ? ", ?" : "?") + std::to_string(i + 1) + " COLLATE NOCASE AS " + quoteName(names[i]);
     std::string sql = "SELECT 1 FROM (SELECT " + select + ") WHERE (" + detail::criteriaToSqlite(criteria) + ")";
     sqlite3* db = conn->handle();
     std::unique_ptr<Statement> s;

@@ -6,6 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/globals.h"
+#include "forms/msgbox.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -127,4 +130,31 @@ TEST_F(HeaderFiles, FileCodeFollowsTheExtension) {
     const fs::path missing = dir_ / "missing.kvp";
     gsbSetFileCode(missing.string());
     EXPECT_FALSE(fs::exists(missing)) << "a missing file is left alone, not created";
+}
+
+TEST_F(HeaderFiles, LogModeShowsAndLogsTheReason) {
+    const std::string savedPath = gstrDataPath;
+    const VbBool savedMode = gintLogMode;
+    gstrDataPath = dir_.string() + "/";
+    gintLogMode = vbTrue;
+    {
+        forms::ScriptedDialogs dialogs;
+        dialogs.expect("ファイルエラー！\r\nファイルサイズ（41）が小さい。")
+            .expect("ファイルコード（ERROR!  ）が一致しない。")
+            .expect("ファイルの種類（DATX）が一致しない。")
+            .expect("バージョン（100）が一致しない。")
+            .expect("拡張子（txt）が一致しない。")
+            .expect("ファイルの属性エラー");
+        EXPECT_EQ(gfnfCheckDataFile(write("a.kvp", std::string(65, 'x'))), kKvpTooShort);
+        EXPECT_EQ(gfnfCheckDataFile(write("b.crd", header("ERROR!  "))), kCrdBadCode);
+        EXPECT_EQ(gfnfCheckDataFile(write("c.kvp", header("KVM58SPC", "DATX"))), kKvpBadKind);
+        EXPECT_EQ(gfnfCheckDataFile(write("d.kvp", header("KVM58SPC", "DATA", "100"))), kDataFileBadVersion);
+        EXPECT_EQ(gfnfCheckDataFile(write("e.txt", header("KVM58SPC"))), kDataFileBadExtension);
+        EXPECT_EQ(gfnfCheckDataFile((dir_ / "gone.kvp").string()), kDataFileAttr);
+        EXPECT_EQ(gfnfCheckDataFile(write("f.kvp", header("KVM58SPC"))), kDataFileGood);  // nothing shown
+        EXPECT_EQ(dialogs.pending(), 0u);
+    }
+    EXPECT_TRUE(fs::exists(dir_ / "Soft.log"));
+    gintLogMode = savedMode;
+    gstrDataPath = savedPath;
 }

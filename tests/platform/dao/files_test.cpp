@@ -8,7 +8,13 @@ using dao::Database;
 TEST_F(DaoTest, SelectIntoFromAnotherFile) {
     auto master = holidays("Master's.dat");  // a quote in the name: the name is bound, never spliced
     auto db = Database::create(file("Regist.dat"));
+    {
+        auto m = Database::open(master);
+        m.execute("CREATE TABLE tblCase (fldKey TEXT COLLATE NOCASE)");
+        m.execute("INSERT INTO tblCase VALUES ('key')");
+    }
     EXPECT_EQ(db.selectIntoFrom(master, "tblSyukujitu", "tblSyukujitu"), 5);
+    EXPECT_EQ(db.selectIntoFrom(master, "tblCase", "tblCase"), 1);
     EXPECT_EQ(db.selectIntoFrom(master, "tblHalf", "tblSyukujitu", "WHERE fldMonth = 1 ORDER BY fldDay DESC",
                                 "fldDay, [fldName]"),
               2);
@@ -18,6 +24,7 @@ TEST_F(DaoTest, SelectIntoFromAnotherFile) {
     // Declared types travel with the copy.
     auto types = db.openRecordset("SELECT type FROM pragma_table_info('tblSyukujitu') WHERE name = 'fldUse'");
     EXPECT_EQ(types["type"].toText(), "BOOLEAN");
+    EXPECT_EQ(db.openRecordset("SELECT * FROM tblCase WHERE fldKey = 'KEY'").recordCount(), 1);
 
     EXPECT_EQ(errorOf([&] { db.selectIntoFrom(master, "tblSyukujitu", "tblSyukujitu"); }), 3010);
     EXPECT_EQ(errorOf([&] { db.selectIntoFrom(master, "tblX", "tblMissing"); }), 3078);
@@ -35,6 +42,23 @@ TEST_F(DaoTest, SelectIntoFromAnotherFile) {
     }
     EXPECT_FALSE(dao::isOpen(master));
     EXPECT_EQ(errorOf([&] { db.attach(master, "x; DROP TABLE tblWork"); }), 3001);
+
+    // Many copies under one attachment and one transaction; a failure undoes them all.
+    auto src = db.attach(master, "src");
+    {
+        dao::Transaction t(db);
+        db.selectIntoFrom(src, "tblA", "tblSyukujitu");
+        EXPECT_EQ(errorOf([&] { db.selectIntoFrom(src, "tblB", "tblMissing"); }), 3078);
+    }
+    EXPECT_FALSE(db.tableExists("tblA"));
+    {
+        dao::Transaction t(db);
+        db.selectIntoFrom(src, "tblA", "tblSyukujitu");
+        db.selectIntoFrom(src, "tblB", "tblCase");
+        t.commit();
+    }
+    EXPECT_TRUE(db.tableExists("tblA"));
+    EXPECT_TRUE(db.tableExists("tblB"));
 }
 
 TEST_F(DaoTest, OpenFilesCannotBeDeletedOrReplaced) {
@@ -72,7 +96,9 @@ TEST_F(DaoTest, CompactionReplacesTheFileAtomically) {
     {
         auto db = Database::open(path);
         db.execute("CREATE TABLE tblBig (a TEXT)");
+        dao::Transaction t(db);
         for (int i = 0; i < 200; ++i) db.execute("INSERT INTO tblBig VALUES (?1)", {std::string(1000, 'x')});
+        t.commit();
         db.execute("DROP TABLE tblBig");
     }
     ::chmod(path.c_str(), 0640);

@@ -61,9 +61,13 @@ public:
                         std::string_view tail = {}, std::string_view columns = "*");
 
     // Another database file, attached read-only under `alias` for as long as the guard
-    // lives, for statements such as INSERT INTO t SELECT ... FROM alias.t.
+    // lives, for statements such as INSERT INTO t SELECT ... FROM alias.t. Attach before
+    // a Transaction begins (SQLite cannot attach inside one); then many copies can share
+    // one attachment and one transaction.
     class Attachment;
     Attachment attach(const std::filesystem::path& file, std::string_view alias);
+    long selectIntoFrom(const Attachment& file, std::string_view target, std::string_view source,
+                        std::string_view tail = {}, std::string_view columns = "*");
 
 private:
     explicit Database(std::shared_ptr<Connection> c);

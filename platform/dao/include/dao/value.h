@@ -1,6 +1,7 @@
 #pragma once
 // A field value as the database layer hands it out: Null, a number or a text, like the
 // Variant of a recordset field.
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,9 +16,9 @@ public:
 
     Value() noexcept = default;  // Null
     Value(bool flag) : v_(flag ? std::int64_t{-1} : std::int64_t{0}) {}  // yes/no: True is -1
-    Value(int n) : v_(std::int64_t{n}) {}
-    Value(long n) : v_(std::int64_t{n}) {}
-    Value(long long n) : v_(std::int64_t{n}) {}
+    template <std::integral T>
+        requires(!std::same_as<T, bool>)
+    Value(T n) : v_(static_cast<std::int64_t>(n)) {}
     Value(double x) : v_(x) {}
     Value(std::string s) : v_(std::move(s)) {}
     Value(std::string_view s) : v_(std::string(s)) {}
