@@ -41,13 +41,7 @@ std::uint16_t findTyped(const CardHeader& header, std::uint8_t type) {
     return kNoJournal;
 }
 
-// Identification that a typed read or write needs: an own card.
-int identifyOwn(CardHeader& header) {
-    if (const int e = rdxIdentifyCard(header)) return e;
-    if (header.kind() == KindBlank) return Unformatted;
-    if (header.kind() != KindOwn) return OtherKind;
-    return Done;
-}
+int identifyOwn(CardHeader& header) { return rdxIdentifyOwnCard(header); }
 
 bool isBlank(const std::vector<std::uint8_t>& block) { return !block.empty() && block[0] == 0xFF; }
 
@@ -251,6 +245,13 @@ int rdxIdentifyCard(CardHeader& header) {
     if (const int e = rdxReadSectors(0, kHeaderSectors, header.bytes)) return e;
     lastKind = header.kind();
     if (header.kind() == KindOwn && !header.sumMatches()) return SumError;
+    return Done;
+}
+
+int rdxIdentifyOwnCard(CardHeader& header) {
+    if (const int e = rdxIdentifyCard(header)) return e;
+    if (header.kind() == KindBlank) return Unformatted;
+    if (header.kind() != KindOwn) return OtherKind;
     return Done;
 }
 

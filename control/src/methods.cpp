@@ -3,6 +3,8 @@
 #include <cstddef>
 
 #include "control/card.h"
+#include "control/card_info.h"
+#include "control/errors.h"
 #include "control/link.h"
 #include "control/state.h"
 
@@ -41,6 +43,75 @@ int CardExists() {
         std::size_t blockBytes = 0;
         return rdxCardStatus(blockBytes);
     });
+}
+
+namespace {
+
+template <typename Work>
+int runTransfer(int mode, Work work) {
+    return runMethod(mode, [&work] {
+        setProgress(0, 0);
+        return work();
+    });
+}
+
+bool validChannel(int ch) { return ch >= 1 && ch <= 24; }
+
+// A refused argument leaves the mode as it was, so the busy rule is asked first.
+int busyRefusal() {
+    const int mode = actionMode();
+    return mode == ModeStandby || mode == ModeEvent ? 0 : cardError::Busy + mode;
+}
+
+}  // namespace
+
+int ReadCardInfo() {
+    return runTransfer(ModeRead, [] { return rdxReadCardInfo(); });
+}
+
+int ReadCardData(const std::string& pszFileName) {
+    return runTransfer(ModeRead, [&] { return rdxReadCardData(pszFileName); });
+}
+
+int WriteCardData(const std::string& pszFileName) {
+    return runTransfer(ModeWrite, [&] { return rdxWriteCardData(pszFileName); });
+}
+
+int WriteCardFile(const std::string& pszFileName) {
+    return runTransfer(ModeWrite, [&] { return rdxWriteCardFile(pszFileName); });
+}
+
+int ReadMessage(int iCh, const std::string& pszFileName) {
+    if (const int busy = busyRefusal()) return busy;
+    if (!validChannel(iCh)) return cardError::BadChannel;
+    return runTransfer(ModeRead, [&] { return rdxReadMessage(iCh, pszFileName); });
+}
+
+int WriteMessage(int iCh, const std::string& pszFileName) {
+    if (const int busy = busyRefusal()) return busy;
+    if (!validChannel(iCh)) return cardError::BadChannel;
+    return runTransfer(ModeWrite, [&] { return rdxWriteMessage(iCh, pszFileName); });
+}
+
+int ReplaceMessage(int iFromCh, int iToCh) {
+    if (const int busy = busyRefusal()) return busy;
+    if (iFromCh < 1 || iFromCh > 9 || iToCh < 1 || iToCh > 9) return cardError::BadChannel;
+    return runTransfer(ModeReplace, [&] {
+        const int swapped = rdxSwapChannels(iFromCh, iToCh);
+        if (swapped != cardError::Done && swapped != cardError::NoMessage) return swapped;
+        // The names follow the messages, also when neither channel held one.
+        return rdxWriteMsgName(iFromCh, {}, iToCh);
+    });
+}
+
+int WriteMsgName(int iCh, const NameField& msgName) {
+    if (const int busy = busyRefusal()) return busy;
+    if (iCh < 1 || iCh > 12) return cardError::BadChannel;
+    return runMethod(ModeWrite, [&] { return rdxWriteMsgName(iCh, msgName); });
+}
+
+int WriteCardName(const NameField& cardName) {
+    return runMethod(ModeWrite, [&] { return rdxWriteCardName(cardName); });
 }
 
 }  // namespace control

@@ -97,6 +97,10 @@ bool Card::writeThrough(std::size_t block) {
 void Card::save(const std::filesystem::path& file) const {
     std::error_code ec;
     if (!file_.empty() && std::filesystem::equivalent(file, file_, ec)) return;  // written through
+    // Replacing a card file that a reader holds would take its card away under it.
+    Descriptor held(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (held.get() >= 0 && ::flock(held.get(), LOCK_EX | LOCK_NB) != 0)
+        throw CardFileError(describe(file, "is in use by another emulated reader"));
     std::filesystem::path temporary = file;
     temporary += ".new";
     Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));

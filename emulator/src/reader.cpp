@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 
 namespace emulator {
@@ -26,6 +27,15 @@ bool applies(Fault fault, std::uint8_t command) {
     case Fault::SilentAfterData: return isWrite(command);
     default: return true;
     }
+}
+
+// True when the data needs no bit set that the flash holds cleared.
+bool programmable(const Card& card, std::span<const std::uint8_t> data, std::size_t block, std::size_t offset) {
+    const std::uint8_t* flash = card.blockData(block);
+    if (!flash) return true;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        if ((flash[offset + i] & data[i]) != data[i]) return false;
+    return true;
 }
 
 bool contains(const std::vector<std::size_t>& blocks, std::size_t block) {
@@ -108,6 +118,7 @@ std::optional<std::size_t> Reader::read(std::span<std::uint8_t> out) {
 
 std::size_t Reader::takeBytes(std::span<const std::uint8_t> bytes) {
     if (dataOut_->active) return takeData(bytes);
+    if (bytes.empty()) return 0;  // a zero-length transfer carries no command
     if (bytes.size() != kCommandBytes) {
         refuseMalformed();
         return bytes.size();
@@ -127,6 +138,7 @@ std::size_t Reader::takeData(std::span<const std::uint8_t> bytes) {
 
 std::size_t Reader::copyOut(Transfer& transfer, std::span<std::uint8_t> out) const {
     const std::size_t n = std::min<std::size_t>(out.size(), transfer.length - transfer.sent);
+    if (n == 0) return 0;
     if (transfer.kind == Transfer::Kind::Bytes)
         std::memcpy(out.data(), transfer.bytes.data() + transfer.sent, n);
     else if (card_ && transfer.epoch == cardEpoch_)
@@ -260,6 +272,8 @@ void Reader::dataComplete() {
         code = kNoCard;
     else if (d.refuse || contains(refuseData_, d.block))
         code = kRefused;
+    else if (refuseUnerased_ && !programmable(*card_, std::span(d.bytes).first(d.size), d.block, d.offset))
+        code = kEraseFailure;
     else if (!card_->program(d.block, d.offset, std::span(d.bytes).first(d.size)))
         code = kRefused;
     if (!d.silent) {
@@ -368,6 +382,11 @@ void Reader::pullCardAfter(int commands) {
     }
 }
 
+void Reader::refuseUnerasedWrites(bool refuse) {
+    std::lock_guard lock(mutex_);
+    refuseUnerased_ = refuse;
+}
+
 void Reader::setFirmwareWord(std::uint16_t word) {
     std::lock_guard lock(mutex_);
     firmwareWord_ = word;
@@ -379,6 +398,7 @@ void Reader::clearFaults() {
     failErase_.clear();
     refuseData_.clear();
     pullAfter_.reset();
+    refuseUnerased_ = false;
 }
 
 std::vector<LoggedCommand> Reader::log() const {
@@ -401,6 +421,17 @@ LoggedCommand* Reader::logEntry(std::uint64_t sequence) {
     const std::uint64_t first = logSequence_ - log_.size();
     if (sequence < first || sequence >= logSequence_) return nullptr;
     return &log_[static_cast<std::size_t>(sequence - first)];
+}
+
+std::ostream& operator<<(std::ostream& out, const LoggedCommand& c) {
+    const auto hex = [](std::optional<std::uint8_t> v) {
+        const char digits[] = "0123456789ABCDEF";
+        return v ? std::string{digits[*v >> 4], digits[*v & 0xF]} : std::string("--");
+    };
+    out << hex(c.command) << " block " << c.block << " sector " << unsigned(c.sector) << " -> "
+        << hex(c.reply);
+    if (c.dataReply) out << "/" << hex(c.dataReply);
+    return out;
 }
 
 }  // namespace emulator

@@ -82,7 +82,8 @@ usb::Handshake Reader::out(std::uint8_t address, std::span<const std::uint8_t> p
         commandBytes_.insert(commandBytes_.end(), packet.begin(),
                              packet.begin() + static_cast<std::ptrdiff_t>(std::min(room, packet.size())));
     }
-    if (packet.size() < maxPacket_) {
+    // A short packet ends the transfer; a zero-length transfer carries no command.
+    if (packet.size() < maxPacket_ && !commandBytes_.empty()) {
         if (commandBytes_.size() == protocol::kCommandBytes)
             command(commandBytes_);
         else
@@ -121,6 +122,10 @@ void Reader::reset() {
 void Reader::setConfiguration(std::uint8_t value) {
     std::lock_guard lock(mutex_);
     configuration_ = value;
+    // A new configuration starts its endpoints afresh.
+    dropQueue();
+    commandBytes_.clear();
+    dataOut_->active = false;
 }
 
 }  // namespace emulator

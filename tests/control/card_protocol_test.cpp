@@ -1,13 +1,17 @@
 // The command protocol's faults as the emulated reader shows them.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "card_fixture.h"
 #include "control/card.h"
 #include "control/errors.h"
+#include "control/host.h"
 #include "control/link.h"
 #include "control/link.h"
 #include "control/methods.h"
 #include "control/state.h"
+#include "scripted_port.h"
 
 namespace {
 
@@ -68,6 +72,28 @@ TEST_F(CardTest, ABusyControlRefusesCardMethods) {
     setActionMode(ModeEvent);  // a StatusChange handler calling back
     EXPECT_EQ(GetCardError(), 0);
     EXPECT_EQ(actionMode(), ModeStandby);
+}
+
+TEST_F(CardTest, LongOperationsPumpTheHostsMessages) {
+    insertCard(0xA4);
+    int pumped = 0;
+    setHost({[] { return TestClock::now(); }, [&pumped] { ++pumped; }});
+    ASSERT_EQ(Format(), 0);
+    EXPECT_EQ(pumped, 127) << "once before each block of the scan";
+    TestClock::install();
+}
+
+// The playback worker and the program's thread share the link: their commands never mix.
+TEST_F(CardTest, TwoThreadsShareTheLinkOneOperationAtATime) {
+    insertFormatted();
+    int failures = 0;
+    std::thread worker([&failures] {
+        for (int i = 0; i < 50; ++i)
+            if (rdxCheckCard() != 0) ++failures;
+    });
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(rdxCheckCard(), 0);
+    worker.join();
+    EXPECT_EQ(failures, 0);
 }
 
 }  // namespace

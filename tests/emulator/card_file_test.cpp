@@ -98,6 +98,8 @@ TEST_F(CardFile, AFileThatHoldsNoCardIsRefusedAndLeftAlone) {
 TEST_F(CardFile, OnlyOneReaderHoldsACardFileAtATime) {
     auto first = Card::open(file);
     EXPECT_THROW(Card::open(file), CardFileError);
+    EXPECT_THROW(Card(0xA4).save(file), CardFileError);  // not replaced under the reader either
+    EXPECT_EQ(Card::open(folder / "other.img")->firstChip(), kDefaultChip);
     first.reset();
     EXPECT_NO_THROW(Card::open(file));
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace emulator::test {
 namespace {
 
@@ -145,6 +147,29 @@ TEST_F(Faults, FaultsWaitForTheCommandTheyWereAimedAt) {
 TEST_F(Faults, TheFirmwareWordIsTheChosenOne) {
     reader.setFirmwareWord(0xBEEF);
     EXPECT_EQ(send(reader, packet(0x04)), (Bytes{0x55, 0x00, 0xA4, 0x00, 0xFF, 0x22, 0xBE, 0xEF}));
+}
+
+}  // namespace
+}  // namespace emulator::test
+
+namespace emulator::test {
+namespace {
+
+TEST_F(Faults, AReaderThatChecksItsPagesRefusesWritesOntoUnerasedFlash) {
+    reader.refuseUnerasedWrites(true);
+    writeSector(0, 0x42, reply(0x55, 0xCC));  // the flash holds 0x42 already: nothing to set
+    writeSector(0, 0x43, reply(0xBB, 0xCC));
+    EXPECT_EQ(card->sector(0), filled(512, 0x42));
+    writeSector(1, 0x00, reply(0x55, 0xCC));  // erased
+    reader.clearFaults();
+    writeSector(0, 0x43, reply(0x55, 0xCC));
+    EXPECT_EQ(card->sector(0), filled(512, 0x42));
+}
+
+TEST(LoggedCommandText, ReadsAsTheBytesOnTheWire) {
+    std::ostringstream text;
+    text << LoggedCommand{0x13, 2, 31, 0x55, 0xAA} << "; " << LoggedCommand{0x04, 0, 0, std::nullopt, std::nullopt};
+    EXPECT_EQ(text.str(), "13 block 2 sector 31 -> 55/AA; 04 block 0 sector 0 -> --");
 }
 
 }  // namespace

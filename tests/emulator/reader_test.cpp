@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace emulator::test {
 namespace {
 
@@ -129,6 +132,8 @@ TEST_F(ReaderWithCard, MalformedPacketsAreRefused) {
     EXPECT_EQ(next(reader), std::nullopt);  // no data for a refused read
     EXPECT_EQ(reader.write(filled(31, 0)), 31u);
     EXPECT_EQ(next(reader), reply(0xAA, 0xE6, 0xFF, 0x00));
+    EXPECT_EQ(reader.write({}), 0u);  // a zero-length write is no command at all
+    EXPECT_EQ(next(reader), std::nullopt);
 }
 
 TEST_F(ReaderWithCard, ANewCommandDropsWhatThePreviousOneLeftUnread) {
@@ -192,6 +197,47 @@ TEST_F(ReaderWithCard, TheLogKeepsTheCommandsInOrderWithTheirReplies) {
     EXPECT_EQ(reader.log(), std::vector<LoggedCommand>(expected.end() - 2, expected.end()));
     reader.clearLog();
     EXPECT_TRUE(reader.log().empty());
+}
+
+}  // namespace
+}  // namespace emulator::test
+
+namespace emulator::test {
+namespace {
+
+// The bus drives the reader from its own thread while a test pulls and inserts the card.
+TEST(ReaderThreads, ACardPulledFromAnotherThreadNeverTearsATransaction) {
+    Reader reader;
+    auto card = std::make_shared<Card>(0xA4);
+    card->poke(0, std::vector<std::uint8_t>(4096, 0x42));
+    reader.insert(card);
+    std::atomic<bool> done{false};
+    std::thread slot([&] {
+        while (!done) {
+            reader.pull();
+            reader.insert(card);
+        }
+    });
+    int acknowledged = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const auto reply = send(reader, packet(0x02, 0, 1));
+        ASSERT_TRUE(reply);
+        ASSERT_EQ(reply->size(), 8u);
+        ASSERT_EQ(reply->at(5), 0x44);
+        const auto data = next(reader, 512);
+        if (reply->at(0) == 0xFF) {
+            ASSERT_EQ(data, std::nullopt);
+            continue;
+        }
+        ASSERT_EQ(reply->at(0), 0x55);
+        ASSERT_TRUE(data);
+        ASSERT_EQ(data->size(), 512u);  // the sector, or 0xFF when the card went meanwhile
+        ASSERT_TRUE(*data == filled(512, 0x42) || *data == filled(512, 0xFF));
+        ++acknowledged;
+    }
+    done = true;
+    slot.join();
+    RecordProperty("acknowledged", acknowledged);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "schedule_report.h"
+#include "core/errors.h"
 #include "runtime/error.h"
 
 namespace {
@@ -76,13 +76,13 @@ int gfniGetWeekNo(int day, int year, int month) {
 
 int gfniGetSpringDay(int year) {
     if (const auto day = core::springDay(year)) return *day;
-    core::reportNonFatal("春分の日エラー");
+    gsbErrorMsg("春分の日エラー", false);
     return 0;
 }
 
 int gfniGetAutumnDay(int year) {
     if (const auto day = core::autumnDay(year)) return *day;
-    core::reportNonFatal("秋分の日エラー");
+    gsbErrorMsg("秋分の日エラー", false);
     return 0;
 }
 

@@ -1,30 +1,20 @@
 #include "core/file_header.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
+#include <istream>
 #include <ostream>
-#include <ctime>
-#include <algorithm>
 
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/globals.h"
+#include "runtime/datetime.h"
 #include "runtime/error.h"
+#include "text/text.h"
 
 namespace {
-
-// ---- stand-in until the run-time clock lands (replaced, not kept) ----
-struct Stamp { int year, month, day, hour, minute, second; };
-Stamp nowStamp() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-std::string fromAnsi(const std::string& s) { return s; }
-// ----
 
 std::string hexUpper(std::uintmax_t v) {
     char buf[24];
@@ -52,7 +42,7 @@ std::string readField(std::istream& in, std::size_t offset, std::size_t count) {
 
 // The first n characters of a text read from the file, shown as the program's text.
 std::string leadingChars(const std::string& ansi, std::size_t n) {
-    const std::string text = fromAnsi(ansi);
+    const std::string text = text::fromCp932(ansi);
     std::size_t i = 0, chars = 0;
     while (i < text.size() && chars < n) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -92,7 +82,7 @@ std::uint8_t gfnbFromBcd(std::uint8_t value) {
 }
 
 void gsbWriteFileHeader(std::ostream& file) {
-    const Stamp t = nowStamp();  // one reading feeds every field
+    const runtime::DateTime t = runtime::now();  // one reading feeds every field
     std::array<char, kHeaderWrittenBytes> bytes{};
     std::copy(kFileCodeProvisional.begin(), kFileCodeProvisional.end(), bytes.begin() + kHeaderCodeAt);
     std::copy(kFileKind.begin(), kFileKind.end(), bytes.begin() + kHeaderKindAt);
@@ -104,18 +94,18 @@ void gsbWriteFileHeader(std::ostream& file) {
         bytes[kHeaderTimeAt + i] = static_cast<char>(gfnbToBcd(static_cast<std::uint8_t>(fields[i])));
     file.seekp(0);
     file.write(bytes.data(), bytes.size());
-    if (!file) runtime::raise(57);
+    if (!file) runtime::raise(runtime::err::DeviceIo);
 }
 
 void gsbSetFileCode(const std::string& path) {
     if (!gfnfFileExists(path)) return;
     const std::string_view code = codeFor(gfnsGetExtension(path));
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file) runtime::raise(75);
+    if (!file) runtime::raiseWith(runtime::err::PathFileAccess, path);
     file.seekp(kHeaderCodeAt);
     file.write(code.data(), static_cast<std::streamsize>(code.size()));
     file.close();
-    if (file.fail()) runtime::raise(57);
+    if (file.fail()) runtime::raise(runtime::err::DeviceIo);
 }
 
 std::int16_t gfnfCheckDataFile(const std::string& path) {
@@ -125,7 +115,7 @@ std::int16_t gfnfCheckDataFile(const std::string& path) {
         v = {kDataFileAttr, "ファイルの属性エラー"};
     } else {
         std::ifstream file(path, std::ios::binary);
-        if (!file) runtime::raise(75);
+        if (!file) runtime::raiseWith(runtime::err::PathFileAccess, path);
         // The three fields are read before the length is known; a short file reads as padded.
         const std::string code = leadingChars(readField(file, kHeaderCodeAt, 20), 8);
         const std::string kind = leadingChars(readField(file, kHeaderKindAt, 20), 4);

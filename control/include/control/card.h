@@ -83,6 +83,8 @@ CardKind rdxCardKind();
 // Status command, then the header into `header`; the id decides the kind. An own card with a
 // wrong header sum gives 110.
 int rdxIdentifyCard(CardHeader& header);
+// Identification for work on the card's layout: 111 for a blank card, 102 for another kind.
+int rdxIdentifyOwnCard(CardHeader& header);
 
 // Reads a typed block (the type's whole size) into `data`. 110 leaves the data in place.
 int rdxReadBlockData(std::uint8_t type, std::vector<std::uint8_t>& data);

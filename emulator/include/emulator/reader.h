@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <array>
 #include <deque>
+#include <iosfwd>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -88,6 +89,8 @@ struct LoggedCommand {
     std::optional<std::uint8_t> dataReply;  // writes: byte 0 of the reply after the data
     bool operator==(const LoggedCommand&) const = default;
 };
+// For test failure messages: "13 block 2 sector 31 -> 55/55".
+std::ostream& operator<<(std::ostream& out, const LoggedCommand& command);
 
 class Reader : public usb::Function {
 public:
@@ -112,6 +115,9 @@ public:
     void inject(Fault fault, int times = 1, std::uint8_t command = kAnyCommand);
     void failErase(std::size_t block);          // erasing it replies 0xBB, block unchanged
     void refuseDataOn(std::size_t block);       // writes into it reply 0xAA after the data
+    // Writes that would have to set a cleared bit reply 0xBB after the data and program
+    // nothing, as a chip that checks its pages does. Off: they are ANDed in.
+    void refuseUnerasedWrites(bool refuse);
     void pullCardAfter(int commands);           // the card goes once that many commands ended
     void setFirmwareWord(std::uint16_t word);
     void clearFaults();
@@ -183,6 +189,7 @@ private:
     std::vector<Injected> injected_;
     std::vector<std::size_t> failErase_, refuseData_;
     std::optional<int> pullAfter_;
+    bool refuseUnerased_ = false;
 
     std::deque<LoggedCommand> log_;
     std::uint64_t logSequence_ = 0;   // sequence number of the next entry

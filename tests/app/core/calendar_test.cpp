@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/calendar.h"
+#include "core_fixture.h"
 #include "runtime/error.h"
 
 namespace {
@@ -72,6 +73,23 @@ TEST(Calendar, EquinoxDays) {
         EXPECT_GE(gfniGetAutumnDay(y), 22);
         EXPECT_LE(gfniGetAutumnDay(y), 24);
     }
+}
+
+// Outside the calendar the equinoxes answer 0 with a non-fatal report, seen only in log mode.
+class EquinoxOutsideTheCalendar : public coretest::ProgramFolder {};
+
+TEST_F(EquinoxOutsideTheCalendar, AnswersZeroAndReports) {
+    EXPECT_EQ(gfniGetSpringDay(2100), 0);
+    EXPECT_EQ(gfniGetAutumnDay(1899), 0);
+    EXPECT_TRUE(dialogs_.shown().empty());
+
+    gintLogMode = vbTrue;
+    dialogs_.expect("エラー！\r\n春分の日エラー").expect("エラー！\r\n秋分の日エラー");
+    EXPECT_EQ(gfniGetSpringDay(2100), 0);
+    EXPECT_EQ(gfniGetAutumnDay(2100), 0);
+    EXPECT_EQ(dialogs_.pending(), 0u);
+    const auto log = coretest::fromCp932(coretest::readFile(dir_ / "Soft.log"));
+    EXPECT_NE(log.find("春分の日エラー"), std::string::npos);
 }
 
 TEST(Calendar, DayRow) {

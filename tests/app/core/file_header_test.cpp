@@ -7,7 +7,9 @@
 #include <sstream>
 
 #include "core/globals.h"
+#include "runtime/error.h"
 #include "forms/msgbox.h"
+#include "runtime/datetime.h"
 
 namespace fs = std::filesystem;
 
@@ -83,6 +85,30 @@ TEST_F(HeaderFiles, WrittenHeaderPassesOnlyAfterTheCodeIsStamped) {
         EXPECT_EQ(gfnfCheckDataFile(path), kDataFileGood) << name;
         EXPECT_EQ(read(path).substr(0, 8), kvp ? "KVM58SPC" : "KV-M58S1");
         EXPECT_EQ(read(path).substr(8), bytes.substr(8)) << "stamping touches only the code";
+    }
+}
+
+TEST_F(HeaderFiles, TimeOfWritingIsOneReadingOfTheClock) {
+    runtime::FixedClock clock({2019, 9, 13, 8, 5, 1});
+    std::ostringstream out;
+    gsbWriteFileHeader(out);
+    const std::string bytes = out.str();
+    ASSERT_EQ(bytes.size(), kHeaderWrittenBytes);
+    EXPECT_EQ(bytes.substr(16), std::string("\x02\x00\x01\x09\x09\x13\x08\x05\x01", 9));
+
+    clock.set({2100, 12, 31, 23, 59, 59});
+    std::ostringstream later;
+    gsbWriteFileHeader(later);
+    EXPECT_EQ(later.str().substr(16), std::string("\x02\x01\x00\x00\x12\x31\x23\x59\x59", 9));
+}
+
+TEST_F(HeaderFiles, FailedHeaderWriteIsARunTimeError) {
+    std::ofstream closed;  // never opened
+    try {
+        gsbWriteFileHeader(closed);
+        FAIL() << "a failed write must raise";
+    } catch (const runtime::Error& e) {
+        EXPECT_EQ(e.number(), 57);
     }
 }
 

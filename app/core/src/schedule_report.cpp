@@ -1,5 +1,0 @@
-#include "schedule_report.h"
-
-namespace core {
-void reportNonFatal(const std::string& text) { (void)text; }
-}
