@@ -50,7 +50,8 @@ TEST(CardImageEncoder, ClearingTheScheduleBlanksPatternsAndCalendarAndZeroesHoli
     doc.steps = {{1, 8, 0, 3}};
     doc.holidays = {{0, 0, "登録値保持用", 8, 8}, {1, 1, "元日", 255, 255}};
     const Bytes image = encodeCardImage(doc, record, {2027, 1, 1}, {});
-    EXPECT_TRUE(allOf(image, kPatternAt, 0x2000, 0xFF));
+    EXPECT_TRUE(allOf(image, kPatternAt, kPatternBlockSize, 0xFF));
+    EXPECT_TRUE(allOf(image, kCalendarAt, kCalendarSize, 0xFF));
     EXPECT_TRUE(allOf(image, kHolidaySettingAt, 2 + kHolidayRecords * kHolidayRecordSize, 0));
 }
 
