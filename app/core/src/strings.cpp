@@ -234,7 +234,8 @@ std::string gfnsVersionToStr(int iMajor, int iMinor1, int iMinor2) {
 
 std::string gfnsLeftB(const std::string& s, int n) { return text::leftB(s, n < 0 ? 0 : n); }
 
-std::int16_t gfniLenB(const std::string& s) { return static_cast<std::int16_t>(text::lenB(s)); }
+// A 16-bit count, as callers store it: a longer text is an overflow, not a wrapped length.
+std::int16_t gfniLenB(const std::string& s) { return runtime::cint(text::lenB(s)); }
 
 // ---- Access code ----
 

@@ -159,10 +159,16 @@ void Grid::setForeColor(int col, int row, Colour c) {
 }
 
 template <class F> void Grid::forBlock(int col, int row, int col2, int row2, F&& f) {
-    const int c1 = col == kAll ? 1 : col, c2 = col2 == kAll || col == kAll ? maxCols() : col2;
-    const int r1 = row == kAll ? 1 : row, r2 = row2 == kAll || row == kAll ? maxRows() : row2;
-    for (int r = std::min(r1, r2); r <= std::max(r1, r2); ++r)
-        for (int c = std::min(c1, c2); c <= std::max(c1, c2); ++c) f(c, r);
+    // kAll in the first position means every row or column; in the second, up to the last.
+    auto bounds = [](int a, int b, int last) {
+        if (a == kAll) return std::pair{1, last};
+        if (b == kAll) return std::pair{a, last};
+        return std::pair{std::min(a, b), std::max(a, b)};
+    };
+    const auto [c1, c2] = bounds(col, col2, maxCols());
+    const auto [r1, r2] = bounds(row, row2, maxRows());
+    for (int r = r1; r <= r2; ++r)
+        for (int c = c1; c <= c2; ++c) f(c, r);
 }
 
 void Grid::setBlockBackColor(int col, int row, int col2, int row2, Colour c) {

@@ -242,6 +242,16 @@ TEST(ByteStrings, TwentyByteCutOfCardNames) {
     }
 }
 
+TEST(ByteStrings, LengthBeyondSixteenBitsIsAnOverflow) {
+    EXPECT_EQ(gfniLenB(std::string(16383, 'a') + "あ"), 16385);
+    try {
+        gfniLenB(std::string(32768, 'a'));
+        FAIL() << "a length past 16 bits must raise";
+    } catch (const runtime::Error& e) {
+        EXPECT_EQ(e.number(), 6);
+    }
+}
+
 TEST(AccessCode, CardBytesBothWays) {
     using Bytes = std::array<std::uint8_t, 8>;
     struct Case { const char* code; Bytes bytes; };

@@ -59,6 +59,10 @@ TEST(Grid, BlocksAreColouredAndClearedAtOnce) {
     f.grid.setBlockBackColor(1, 2, 2, 3, vbWhite);
     EXPECT_EQ(f.grid.backColor(2, 3), vbWhite);
     EXPECT_EQ(f.grid.backColor(3, 3), 0xE2E2E2);
+    // "From column 2 to the last" on a grid of one column touches nothing.
+    f.grid.setMaxCols(1);
+    f.grid.clearText(2, 1, Grid::kAll, Grid::kAll);
+    EXPECT_EQ(f.grid.text(1, 1), "t");
 }
 
 TEST(Grid, HiddenRowsAndColumnsWidthsAndHeights) {

@@ -2,9 +2,11 @@
 // The 64-byte header of document (kvp) and card image (crd) files: file code, kind,
 // header version and the time of writing. The file code is stamped last, so a file
 // whose writing stopped short never passes the check.
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 // Header layout, byte offsets from 0.
 inline constexpr std::size_t kHeaderSize = 64;          // the database follows from here

@@ -57,7 +57,8 @@ public:
     Colour foreColor(int col, int row) const;
     void setForeColor(int col, int row, Colour c);
 
-    // Blocks: col..col2 and row..row2, either of which may be kAll.
+    // Blocks: col..col2 and row..row2. kAll as the first bound means every column (row), as
+    // the second bound up to the last one.
     void setBlockBackColor(int col, int row, int col2, int row2, Colour c);
     void setBlockForeColor(int col, int row, int col2, int row2, Colour c);
     void clearText(int col, int row, int col2, int row2);
