@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "core/errors.h"
+#include "dao/files.h"
 #include "runtime/error.h"
 
 namespace fs = std::filesystem;
@@ -35,20 +36,6 @@ bool lstatOf(std::string_view path, struct stat& st) {
 
 bool statOf(std::string_view path, struct stat& st) {
     return ::stat(std::string(path).c_str(), &st) == 0;
-}
-
-// The run-time error that an errno of a failed file operation reads as.
-long fileErrorNumber(int err) {
-    switch (err) {
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-    case ETXTBSY:
-    case EROFS: return 70;
-    case ENOENT:
-    case ENOTDIR: return 76;
-    default: return 75;
-    }
 }
 
 }  // namespace
@@ -130,7 +117,8 @@ void gsbDeleteFile(std::string_view path) {
         struct stat st {};
         if (!lstatOf(path, st)) return;
         if (S_ISDIR(st.st_mode)) runtime::raise(75);
-        if (std::remove(std::string(path).c_str()) != 0 && errno != ENOENT) runtime::raise(fileErrorNumber(errno));
+        // An open database would be unlinked under its connection here; the layer refuses.
+        dao::deleteFile(std::string(path));
     } catch (...) {
         gsbErrorMsg({}, true);
     }

@@ -1,46 +1,30 @@
 #include "core/log.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
 
 #include "core/globals.h"
+#include "runtime/datetime.h"
+#include "text/text.h"
 
 namespace {
 
-std::tm localNow() {
-    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&t, &local);
-    return local;
-}
-
-// CP932, the code page the log has always been read in; a character it lacks becomes "?".
-std::string toCp932(std::string_view utf8) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8);
-    std::string out;
-    char buffer[256];
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    while (inLeft > 0) {
-        char* o = buffer;
-        std::size_t oLeft = sizeof buffer;
-        const std::size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-        out.append(buffer, o);
-        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            out.push_back('?');
-            ++in;
-            --inLeft;
-            while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) ++in, --inLeft;
-        }
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    iconv_close(cd);
-    return out;
-}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 bool writeAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
@@ -57,22 +41,22 @@ bool writeAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-std::string gfnsLogStamp(const std::tm& t) {
+std::string gfnsLogStamp(const runtime::DateTime& t) {
     char stamp[96];
-    std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec);
+    std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d ", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
     return stamp;
 }
 
 void gsbWriteLog(std::string_view text) noexcept {
     if (!gintLogMode) return;
     try {
-        const std::string line = gfnsLogStamp(localNow()) + toCp932(text) + "\r\n";
+        const std::string line = gfnsLogStamp(runtime::now()) + text::toCp932(text) + "\r\n";
         const std::string path = gstrDataPath + std::string(kSoftLog);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) return;
-        writeAll(fd, line);
-        ::close(fd);
+        // One write per line, opened and closed each time, so every line that was logged
+        // is on disk even when the program ends the next moment.
+        const FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        if (fd.get() >= 0) writeAll(fd.get(), line);
     } catch (...) {
         // A log that cannot be written is left out; the report it belongs to goes on.
     }

@@ -1,12 +1,12 @@
 #include "core/messages.h"
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <array>
 #include <string_view>
 
 #include "core/errors.h"
 #include "forms/msgbox.h"
+#include "runtime/events.h"
 
 namespace {
 
@@ -68,10 +68,6 @@ const Message* findMessage(int n) {
     return it == kMessages.end() ? nullptr : &*it;
 }
 
-void doEventsOnce() {
-    if (QCoreApplication::instance()) QCoreApplication::processEvents();
-}
-
 }  // namespace
 
 std::int16_t gfniMsgBox(int n) {
@@ -81,6 +77,6 @@ std::int16_t gfniMsgBox(int n) {
         return 0;
     }
     const int answer = forms::MsgBox(m->text, m->style, gfnsAppTitle());
-    doEventsOnce();
+    runtime::doEvents();
     return static_cast<std::int16_t>(answer);
 }

@@ -45,7 +45,9 @@ inline std::string fromCp932(const std::string& bytes) {
 // The Master.dat the build made in the program folder of the build.
 inline std::filesystem::path builtMasterDat() {
     const char* bin = std::getenv("KV_BIN_DIR");
-    return std::filesystem::path(bin ? bin : "../bin") / "Master.dat";
+    if (bin) return std::filesystem::path(bin) / "Master.dat";
+    // Run by hand: the program folder lies beside the tests' folder.
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin" / "Master.dat";
 }
 
 class ProgramFolder : public ::testing::Test {

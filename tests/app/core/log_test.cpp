@@ -3,6 +3,7 @@
 
 #include "core/log.h"
 #include "core_fixture.h"
+#include "runtime/datetime.h"
 
 namespace {
 
@@ -14,15 +15,13 @@ protected:
     std::string log() const { return readFile(dir_ / "Soft.log"); }
 };
 
-TEST(LogStamp, IsTwentyCharactersWithATrailingSpace) {
-    std::tm t{};
-    t.tm_year = 2019 - 1900;
-    t.tm_mon = 8;
-    t.tm_mday = 13;
-    t.tm_hour = 9;
-    t.tm_min = 5;
-    t.tm_sec = 1;
-    EXPECT_EQ(gfnsLogStamp(t), "2019/09/13 09:05:01 ");
+TEST_F(Log, EachLineBeginsWithTheTimeOfDayAndOneSpace) {
+    runtime::FixedClock clock({2019, 9, 13, 9, 5, 1});
+    gintLogMode = vbTrue;
+    gsbWriteLog("ABC");
+    clock.set({2020, 12, 31, 23, 59, 59});
+    gsbWriteLog("D");
+    EXPECT_EQ(log(), "2019/09/13 09:05:01 ABC\r\n2020/12/31 23:59:59 D\r\n");
 }
 
 TEST_F(Log, WritesNothingOutsideLogMode) {

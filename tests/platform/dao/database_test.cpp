@@ -122,3 +122,23 @@ TEST_F(DaoTest, TransactionsRollBackUnlessCommitted) {
     }
     EXPECT_EQ(db.openRecordset("SELECT * FROM tblSyukujitu").recordCount(), 4);
 }
+
+TEST_F(DaoTest, ConstraintAndCorruptionNumbers) {
+    auto path = file("Keys.dat");
+    {
+        auto db = Database::create(path);
+        db.execute("CREATE TABLE t (k INTEGER PRIMARY KEY, name TEXT NOT NULL, pad TEXT)");
+        db.execute("INSERT INTO t VALUES (1, 'a', NULL)");
+        EXPECT_EQ(errorOf([&] { db.execute("INSERT INTO t VALUES (1, 'b', NULL)"); }), 3022);
+        EXPECT_EQ(errorOf([&] { db.execute("INSERT INTO t VALUES (2, NULL, NULL)"); }), 3314);
+        dao::Transaction t(db);
+        for (int i = 2; i < 400; ++i) db.execute("INSERT INTO t VALUES (?1, 'n', ?2)", {i, std::string(500, 'p')});
+        t.commit();
+    }
+    // Damage the middle of the file: the header still reads, the table does not.
+    std::string bytes = read(path);
+    for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 8192; ++i) bytes[i] = '\xA5';
+    write(path, bytes);
+    auto db = Database::open(path);
+    EXPECT_EQ(errorOf([&] { db.openRecordset("SELECT * FROM t ORDER BY pad"); }), 3049);
+}

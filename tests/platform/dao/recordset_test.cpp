@@ -101,6 +101,11 @@ TEST_F(DaoTest, FindNextAndNoMatchKeepsTheRecord) {
     EXPECT_EQ(rs["fldName"].toText(), "元日");
     rs.findFirst("fldComment = 'RULE'");  // texts compare without regard to case
     EXPECT_EQ(rs["fldDay"].toInt(), 36);
+    db.execute("UPDATE tblSyukujitu SET fldComment = '2005-03-20' WHERE fldDay = 11");
+    auto dated = db.openRecordset("SELECT * FROM tblSyukujitu");
+    dated.findFirst("fldComment = #3/20/2005#");
+    EXPECT_EQ(dated["fldDay"].toInt(), 11);
+    EXPECT_EQ(errorOf([&] { dated.findFirst("fldComment = #2005/02/30#"); }), 3077);
     EXPECT_EQ(errorOf([&] { rs.findFirst("fldMonth = = 1"); }), 3077);
     EXPECT_EQ(errorOf([&] { rs.findFirst("fldMonth = \"1"); }), 3077);
     EXPECT_EQ(errorOf([&] { rs.findFirst("fldNope = 1"); }), 3070);

@@ -7,7 +7,8 @@
 // SQL is SQLite's dialect, one statement per call; the words True and False outside
 // strings read as the yes/no values -1 and 0. Recordset criteria (findFirst) take the
 // engine's criteria text: And/Or/Not, True/False, "..." or '...' strings, [names],
-// Like with * and ?, & to join texts.
+// Like with * and ?, & to join texts, Mod, #m/d/yyyy# dates (as 'yyyy-mm-dd' texts);
+// texts compare without regard to case, as the engine's do.
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
