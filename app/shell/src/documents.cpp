@@ -28,6 +28,10 @@
 
 namespace fs = std::filesystem;
 
+// The holiday-list comparison joins the program with the upkeep routines; until they are
+// linked in, an opened document is taken as it is.
+#pragma weak gsbCheckSyukujitu
+
 namespace {
 
 constexpr std::string_view kNameNew = "新規";
@@ -157,7 +161,7 @@ bool frmMain::mfnfFileOpen() {
             const auto path = forms::ShowOpen(request);
             if (!path) runtime::raise(runtime::err::Cancel);
             result = mfnfLoadFile(*path);
-            if (result) gsbCheckSyukujitu();
+            if (result && &gsbCheckSyukujitu != nullptr) gsbCheckSyukujitu();
         }
     } catch (const runtime::Error& e) {
         if (e.number() != runtime::err::Cancel) gsbErrorMsg(e, false);

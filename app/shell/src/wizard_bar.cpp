@@ -210,7 +210,7 @@ std::string frmMain::mfnsActiveFormName() const { return page_ ? page_->objectNa
 
 void frmMain::unloadActivePage() {
     if (!page_) return;
-    ShellPage* page = page_;
+    shell::ShellPage* page = page_;
     page_ = nullptr;
     page->hide();
     delete page;

@@ -53,7 +53,7 @@ public:
     QLabel* lblDatabase() const { return lblDatabase_; }
     QWidget* clientArea() const { return client_; }
     frmWizard* startScreen() const { return wizard_; }
-    ShellPage* activePage() const { return page_; }
+    shell::ShellPage* activePage() const { return page_; }
     QAction* mnuHelpFimware() const { return mnuHelpFimware_; }
     QAction* mnuHelpBar1() const { return mnuHelpBar1_; }
 
@@ -106,7 +106,7 @@ private:
     QAction* mnuHelpBar1_ = nullptr;
     QAction* mnuHelpFimware_ = nullptr;
     frmWizard* wizard_ = nullptr;
-    ShellPage* page_ = nullptr;
+    shell::ShellPage* page_ = nullptr;
     int menuNo_ = 0;
     int stepNo_ = 0;
     std::string fileName_;
