@@ -130,6 +130,7 @@ std::size_t Reader::takeBytes(std::span<const std::uint8_t> bytes) {
 std::size_t Reader::takeData(std::span<const std::uint8_t> bytes) {
     DataOut& d = *dataOut_;
     const std::size_t n = std::min(bytes.size(), d.size - d.received);
+    if (n == 0) return 0;
     std::memcpy(d.bytes.data() + d.received, bytes.data(), n);
     d.received += n;
     if (d.received == d.size) dataComplete();

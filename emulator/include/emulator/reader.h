@@ -38,8 +38,10 @@ inline constexpr std::uint16_t kProductId = 0x0001;
 inline constexpr std::uint8_t kOutEndpoint = 0x01;
 inline constexpr std::uint8_t kInEndpoint = 0x82;
 
-// Fast: no delay at all. Wire: a full-speed link (64-byte packets in 1 ms frames) and the
-// chip's erase, program and read times, on the reader's clock.
+// Fast: no delay at all. Wire: a full-speed link (64-byte packets in 1 ms frames, each
+// transfer from the next frame on) and the chip's erase, program and read times, on the
+// reader's clock, whatever the packet size of the USB face. The byte-stream face waits on
+// the clock; the USB face answers Nak until the time has come.
 enum class Timing { Fast, Wire };
 
 struct WireTiming {
@@ -104,7 +106,8 @@ public:
 
     // Byte-stream face. One pipe write of the host (a 32-byte command, or a data phase).
     // Returns the bytes taken: a data phase takes no more than it expects; a write that
-    // is not 32 bytes while no data is expected is taken whole and refused (0xAA).
+    // is not 32 bytes while no data is expected is taken whole and refused (0xAA); an
+    // empty write is no command at all.
     std::size_t write(std::span<const std::uint8_t> bytes);
     // One pipe read of at most out.size() bytes: the next transfer the reader sends. Its
     // length (0 for a zero-length packet), or std::nullopt when the reader is silent. A
@@ -122,14 +125,16 @@ public:
     void setFirmwareWord(std::uint16_t word);
     void clearFaults();
 
-    // The commands received, oldest first; at most logLimit() of the latest are kept.
+    // The commands received, oldest first: the latest `limit` of them (a million unless
+    // set; 0 keeps none).
     std::vector<LoggedCommand> log() const;
     void clearLog();
     void setLogLimit(std::size_t limit);
 
     std::uint16_t maxPacketSize() const { return maxPacket_; }
 
-    // USB face.
+    // USB face. The endpoints answer whether or not a configuration was selected; a
+    // reset or a new configuration drops a command under way.
     std::vector<std::uint8_t> descriptor(std::uint8_t type, std::uint8_t index,
                                          std::uint16_t languageId) const override;
     usb::Handshake out(std::uint8_t address, std::span<const std::uint8_t> packet) override;

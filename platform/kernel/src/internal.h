@@ -1,0 +1,53 @@
+#pragma once
+// Host-private records behind the public objects.
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "kernel/io.h"
+
+namespace kernel::detail {
+
+struct DeviceRecord {
+    DeviceObject device;             // first, so that a DeviceObject* leads back here
+    DeviceObject* attachedTo = nullptr;  // the device below, once attached
+    int references = 0;              // open file objects on this device
+    bool deleted = false;            // IoDeleteDevice came while references were open
+    void* extension = nullptr;
+    std::size_t extensionSize = 0;
+};
+
+DeviceRecord* record(DeviceObject* device);
+std::mutex& objectMutex();  // guards stacks, driver device lists and references
+
+// Takes or drops a reference on a device object. A device deleted while referenced is
+// freed at its last dereference.
+void referenceDevice(DeviceObject* device);
+void freeRecord(DeviceRecord* record);
+void dereferenceDevice(DeviceObject* device);
+
+// A thread that runs queued jobs at passive level, one at a time.
+class WorkQueue {
+public:
+    WorkQueue();
+    ~WorkQueue();
+    void push(std::function<void()> job);
+    void drain();
+    bool onWorker() const { return std::this_thread::get_id() == thread_.get_id(); }
+
+private:
+    void run();
+    std::mutex mutex_;
+    std::condition_variable wake_, idle_;
+    std::deque<std::function<void()>> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+WorkQueue& workItemQueue();
+WorkQueue& powerQueue();
+
+}  // namespace kernel::detail
