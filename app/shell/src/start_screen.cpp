@@ -41,12 +41,10 @@ frmWizard::frmWizard(frmMain* main, QWidget* parent) : QWidget(parent), main_(ma
         b->setObjectName(QString("cmdItem%1").arg(i));
         b->setGeometry(places[static_cast<std::size_t>(i)]);
         connect(b, &QPushButton::clicked, this, [this, i] { cmdItem_Click(i); });
-        b->installEventFilter(this);
         cmdItem_[static_cast<std::size_t>(i)] = b;
     }
     cmdHelp_ = new QPushButton("ヘルプ", this);
     cmdHelp_->setGeometry(twipsRect(4560, 4680, 1575, 855));
-    cmdHelp_->installEventFilter(this);
     connect(cmdHelp_, &QPushButton::clicked, this, [this] { cmdHelp_Click(); });
     lblToday_ = new QLabel(this);
     lblToday_->setGeometry(twipsRect(4800, 1200, 2900, 300));
@@ -66,7 +64,6 @@ frmWizard::frmWizard(frmMain* main, QWidget* parent) : QWidget(parent), main_(ma
     tmrNow_ = new forms::Timer(this);
     tmrNow_->setEnabled(false);
     connect(tmrNow_, &forms::Timer::timer, this, [this] { tmrNow_Timer(); });
-    installEventFilter(this);
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -230,20 +227,25 @@ void frmWizard::lblDebug_DblClick() {
 }
 
 bool frmWizard::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Backspace) {
-            Form_KeyPress(8);
-        } else {
-            const QByteArray text = key->text().toLatin1();
-            if (text.size() == 1 && static_cast<unsigned char>(text[0]) >= 32) Form_KeyPress(text[0]);
-        }
-        return false;
-    }
     if (event->type() == QEvent::MouseButtonDblClick) {
         if (watched == lblHidden_) lblHidden_DblClick();
         if (watched == lblService_) lblService_DblClick();
         if (watched == lblDebug_) lblDebug_DblClick();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// Every key typed on the screen, or on a button that lets it pass (letters, digits,
+// Backspace), reaches the window once.
+void frmWizard::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Backspace) {
+        Form_KeyPress(8);
+        return;
+    }
+    const QByteArray text = event->text().toLatin1();
+    if (text.size() == 1 && static_cast<unsigned char>(text[0]) >= 32) {
+        Form_KeyPress(text[0]);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
