@@ -50,6 +50,11 @@ frmWizard::frmWizard(frmMain* main, QWidget* parent) : QWidget(parent), main_(ma
     lblToday_->setGeometry(twipsRect(4800, 1200, 2900, 300));
     lblNow_ = new QLabel(this);
     lblNow_->setGeometry(twipsRect(4800, 1560, 2900, 300));
+    for (QLabel* l : {lblToday_, lblNow_}) {
+        QPalette pal = l->palette();
+        pal.setColor(QPalette::WindowText, Qt::white);
+        l->setPalette(pal);
+    }
     lblVersion_ = new QLabel(this);
     lblVersion_->setGeometry(twipsRect(6600, 6480, 1700, 255));
     lblService_ = new QLabel(this);
