@@ -138,6 +138,15 @@ TEST(Versions, FirmwareAndVersionTexts) {
     EXPECT_EQ(none.version, "");
 }
 
+TEST_F(FaceTest, DriverVersionComesFromTheDriversFolder) {
+    EXPECT_EQ(get(dispid::DriverName).asString(), "PIPEDRV.sys");
+    EXPECT_EQ(get(dispid::DriverVersion).asString(), "");
+    std::filesystem::create_directories(folder / "Drivers");
+    std::filesystem::copy_file(KV_FAKE_DRIVER, folder / "Drivers" / "PIPEDRV64.sys");
+    EXPECT_EQ(get(dispid::DriverName).asString(), "PIPEDRV64.sys");
+    EXPECT_EQ(get(dispid::DriverVersion).asString(), "1.0.0.3");
+}
+
 TEST_F(FaceTest, IntervalsClampAndTimersFollowEnabledAndCheckCard) {
     put(dispid::UpDateInterval, Variant::i4(100));
     EXPECT_EQ(get(dispid::UpDateInterval).asI4(), 250);
