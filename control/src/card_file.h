@@ -1,5 +1,7 @@
 #pragma once
 // A card data file opened by the control: RAII, with reads and writes at fixed offsets.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <span>
@@ -9,7 +11,11 @@ namespace control {
 
 class CardFile {
 public:
-    CardFile(const std::string& name, const char* mode) : file_(std::fopen(name.c_str(), mode)) {}
+    CardFile(const std::string& name, const char* mode) : file_(std::fopen(name.c_str(), mode)) {
+        // A folder opens for reading on this platform, but it is no file to take data from.
+        struct stat info {};
+        if (file_ && (fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode))) close();
+    }
     ~CardFile() { close(); }
     CardFile(const CardFile&) = delete;
     CardFile& operator=(const CardFile&) = delete;

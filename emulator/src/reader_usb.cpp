@@ -116,16 +116,9 @@ void Reader::reset() {
     dropQueue();
     commandBytes_.clear();
     dataOut_->active = false;
-    configuration_ = 0;
 }
 
-void Reader::setConfiguration(std::uint8_t value) {
-    std::lock_guard lock(mutex_);
-    configuration_ = value;
-    // A new configuration starts its endpoints afresh.
-    dropQueue();
-    commandBytes_.clear();
-    dataOut_->active = false;
-}
+// A new configuration starts the endpoints afresh, as a reset does.
+void Reader::setConfiguration(std::uint8_t) { reset(); }
 
 }  // namespace emulator

@@ -271,7 +271,9 @@ TEST_F(MessageTest, FilesThatAreNotAcceptedLeaveTheCardAlone) {
         const char* file;
         int result;
     };
-    const Case cases[] = {{"pcm.wav", 306}, {"sixteen.wav", 306}, {"short.wav", 306}, {"m.mp3", 304}, {"none.wav", 300}};
+    fs::create_directories(dir / "folder.dat");
+    const Case cases[] = {{"pcm.wav", 306}, {"sixteen.wav", 306}, {"short.wav", 306}, {"m.mp3", 304},
+                          {"none.wav", 300}, {"folder.dat", 300}};
     for (const Case& c : cases) {
         reader->clearLog();
         EXPECT_EQ(WriteMessage(1, path(c.file)), c.result) << c.file;

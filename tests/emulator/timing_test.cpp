@@ -64,6 +64,17 @@ TEST_F(WireTimingTest, TheUsbFaceNaksUntilTheChipIsDone) {
     EXPECT_EQ(packet[0], 0x55);
 }
 
+TEST_F(WireTimingTest, TheUsbFaceSendsNoMorePacketsThanAFrameCarries) {
+    reader.out(kOutEndpoint, packet(0x12, 1, 31));
+    clock->advance(1ms);  // the chip has read the block long since
+    Bytes packet;
+    ASSERT_EQ(reader.in(kInEndpoint, packet), usb::Handshake::Ack);  // the reply
+    EXPECT_EQ(reader.in(kInEndpoint, packet), usb::Handshake::Nak);
+    clock->advance(std::chrono::nanoseconds(1ms) / 19);
+    EXPECT_EQ(reader.in(kInEndpoint, packet), usb::Handshake::Ack);
+    EXPECT_EQ(packet.size(), 64u);
+}
+
 TEST(FastTiming, NothingWaits) {
     auto clock = std::make_shared<ManualClock>();
     ReaderOptions o;

@@ -7,8 +7,7 @@
 #include <QEvent>
 #include <QWidget>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -120,7 +119,7 @@ void gsbDeleteFile(std::string_view path) {
         // An open database would be unlinked under its connection here; the layer refuses.
         dao::deleteFile(std::string(path));
     } catch (...) {
-        gsbErrorMsg({}, true);
+        gsbErrorMsg("", true);
     }
 }
 

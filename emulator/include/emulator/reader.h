@@ -189,7 +189,6 @@ private:
     std::vector<std::uint8_t> commandBytes_;  // USB face: the command packet so far
     std::unique_ptr<DataOut> dataOut_;
     Clock::duration inFreeAt_{}, outFreeAt_{};
-    std::uint8_t configuration_ = 0;
 
     std::vector<Injected> injected_;
     std::vector<std::size_t> failErase_, refuseData_;

@@ -4,10 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/globals.h"
 #include "dao/database.h"
-
-// The open document, Regist.dat; opened and closed by the windows.
-extern dao::Database gdbWork;
 
 // Opens the database file into db. Any failure is fatal: the program ends.
 void gsbOpenDatabase(dao::Database& db, const std::string& path);

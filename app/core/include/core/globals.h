@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "dao/database.h"
+
 // Flags are 16-bit integers with True = -1, as the database stores its yes/no fields.
 using VbBool = std::int16_t;
 inline constexpr VbBool vbTrue = -1;
@@ -19,6 +21,8 @@ constexpr VbBool vbBool(bool b) { return b ? vbTrue : vbFalse; }
 extern VbBool gfChanged;
 // Log mode: Soft.log lay in the program folder at start.
 extern VbBool gintLogMode;
+// The open document, Regist.dat; the windows open and close it (core/database.h).
+extern dao::Database gdbWork;
 // The user confirmed Cancel in the progress window.
 extern VbBool gfCancel;
 // The program folder with a trailing separator; the prefix of every file the program
