@@ -1,6 +1,10 @@
 #include "devices/devices.h"
 
+#include <dlfcn.h>
+
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -39,6 +43,7 @@ struct Request {
     std::mutex mutex;
     std::condition_variable cv;
     bool done = false;
+    std::atomic<bool> finished{false};  // done, readable without the lock
     bool abandoned = false;
     Status status = STATUS_PENDING;
     std::uintptr_t information = 0;
@@ -83,6 +88,7 @@ std::shared_ptr<Request> newRequest(FileObject* file, DeviceObject* target) {
     r->irp->onFinished = [r](Irp* irp) {
         std::lock_guard lock(r->mutex);
         r->done = true;
+        r->finished.store(true);
         r->status = irp->IoStatus.Status;
         r->information = irp->IoStatus.Information;
         if (r->abandoned) {
@@ -103,6 +109,9 @@ bool sendAndWait(const std::shared_ptr<Request>& r, DeviceObject* target, unsign
     *timedOut = false;
     IoCallDriver(target, r->irp);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // Most requests end within microseconds: look a few times before sleeping.
+    auto spin = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::microseconds(50));
+    while (!r->finished.load() && std::chrono::steady_clock::now() < spin) std::this_thread::yield();
     std::unique_lock lock(r->mutex);
     if (r->cv.wait_until(lock, deadline, [&] { return r->done; })) return true;
     *timedOut = true;
@@ -298,10 +307,14 @@ bool deviceControl(Handle& handle, std::uint32_t code, const void* in, std::size
     return true;
 }
 
-std::optional<DriverVersion> driverVersion(const std::string& driverName) {
-    auto v = moduleVersion(driverName);
-    if (!v) return std::nullopt;
-    return DriverVersion{v->name, v->productVersion};
+std::optional<DriverVersion> driverVersion(const std::string& libraryPath) {
+    void* library = dlopen(libraryPath.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (!library) return std::nullopt;
+    std::optional<DriverVersion> out;
+    if (auto* record = static_cast<const DriverVersionRecord*>(dlsym(library, "DriverVersion")))
+        out = DriverVersion{record->name ? record->name : "", record->productVersion ? record->productVersion : ""};
+    dlclose(library);
+    return out;
 }
 
 }  // namespace devices

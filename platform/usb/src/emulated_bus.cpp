@@ -102,6 +102,7 @@ struct EmulatedBus::State {
     std::map<int, Port> ports;
     std::uint32_t nextUid = 1;
     std::vector<UrbLogEntry> log;
+    std::size_t logLimit = 100000;  // the oldest half goes when it is full
     std::vector<Failure> failures;
     std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
     DriverObject* driver = nullptr;
@@ -256,10 +257,12 @@ struct EmulatedBus::State {
                 continue;  // completions may have sent new requests
             }
             if (!jobs.empty()) continue;
+            if (spinForWork(lock)) continue;
+            auto ready = [this] { return !jobs.empty() || !completions.empty() || stopping; };
             if (nakPending)
-                wake.wait_for(lock, std::chrono::milliseconds(1));
+                wake.wait_for(lock, std::chrono::milliseconds(1), ready);
             else
-                wake.wait(lock);
+                wake.wait(lock, ready);
         }
     }
 
@@ -275,6 +278,19 @@ struct EmulatedBus::State {
         });
         std::unique_lock lock(doneMutex);
         doneCv.wait(lock, [&] { return done; });
+    }
+
+    // A host controller's next request usually follows within microseconds (the caller
+    // reads right after it wrote); a short spin saves the sleep and wake of a thread.
+    bool spinForWork(std::unique_lock<std::mutex>& lock) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        while (std::chrono::steady_clock::now() < until) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+            if (!jobs.empty() || !completions.empty() || stopping) return true;
+        }
+        return false;
     }
 
     void post(std::function<void()> job) {
@@ -332,6 +348,7 @@ void EmulatedBus::State::logUrb(Port& port, Urb* urb) {
         }
     }
     (void)port;
+    if (log.size() >= logLimit) log.erase(log.begin(), log.begin() + static_cast<long>(log.size() / 2));
     log.push_back(e);
 }
 

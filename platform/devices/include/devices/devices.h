@@ -75,11 +75,12 @@ constexpr int errorBusy = 170;
 std::int32_t lastStatus();
 int errorFromStatus(std::int32_t status);
 
-// The version record a driver library exports.
+// The version record a driver library file exports ("DriverVersion"); none when the
+// file is missing or has no record.
 struct DriverVersion {
     std::string name;
     std::string productVersion;
 };
-std::optional<DriverVersion> driverVersion(const std::string& driverName);
+std::optional<DriverVersion> driverVersion(const std::string& libraryPath);
 
 }  // namespace devices

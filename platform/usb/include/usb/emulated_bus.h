@@ -59,7 +59,7 @@ public:
 
     std::uint32_t frameNumber() const;
 
-    // Test hooks.
+    // Test hooks. The log keeps the latest 100000 URBs or so.
     std::vector<UrbLogEntry> urbLog() const;
     void clearUrbLog();
     // While held, finished requests wait; release completes them in order.

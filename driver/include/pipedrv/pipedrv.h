@@ -1,0 +1,138 @@
+#pragma once
+// The USB pipe driver: records and procedures over the device extension. The driver is
+// loaded as a library by the kernel host; this header is for its own sources and tests.
+#include <cstdint>
+
+#include "kernel/host.h"
+#include "kernel/pnp.h"
+#include "kernel/pool.h"
+#include "kernel/registry.h"
+#include "usb/urb.h"
+
+namespace pipedrv {
+
+using namespace kernel;
+using namespace usb;
+
+constexpr std::uint32_t PDRV_TAG = makeTag("PDRV");
+extern PoolType pipedrv_pool_type;
+extern std::uint32_t pipedrv_debug_level;
+
+// Device state.
+constexpr std::int32_t DEVICE_NOT_WORKING = 0;
+constexpr std::int32_t DEVICE_WORKING = 1;
+constexpr std::int32_t DEVICE_REMOVED = 2;
+
+// A pipe of the selected interface, referred to by its index in the interface copy.
+struct pipedrv_pipe_context {
+    std::uint32_t pipe_index;
+    std::uint32_t segment_size;
+};
+
+struct pipedrv_config_info {
+    DeviceDescriptor device_descriptor;
+    ConfigurationDescriptor* configuration_descriptor;  // wTotalLength bytes
+    InterfaceInformation* interface_info;              // copy of the first interface's
+    pipedrv_pipe_context* pipes;                         // one per pipe
+    ConfigurationHandle configuration_handle;
+    std::uint32_t generation;                            // which configuration this is
+};
+
+constexpr std::size_t link_name_room = 257;
+
+struct pipedrv_device_extension {
+    DeviceObject* lower_device;
+    DeviceObject* own_device;
+    DeviceObject* pdo;
+    DeviceCapabilities capabilities;
+    std::uint32_t maximum_transfer_size;
+    std::int32_t open_pipes;
+    std::int32_t io_count;
+    Event remove_event;
+    Event stop_event;
+    std::uint8_t started;
+    std::uint8_t removed;
+    std::uint8_t surprise_removed;
+    std::uint8_t remove_pending;
+    std::uint8_t stop_pending;
+    char16_t link_name[link_name_room];
+    UnicodeString link;  // over link_name
+    pipedrv_config_info* config;
+    SpinLock io_lock;
+    SpinLock state_lock;
+    SystemPower system_power;
+    DevicePower device_power;
+    std::int32_t device_state;
+    void* wait_wake_irp;
+    std::int32_t wait_wake_race;
+    std::int32_t wait_wake_cancel;
+    std::int32_t wait_wake_armed;
+    std::uint8_t remote_wakeup;
+    std::uint32_t config_generation;
+};
+
+inline pipedrv_device_extension* extension_of(DeviceObject* device) {
+    return static_cast<pipedrv_device_extension*>(device->DeviceExtension);
+}
+
+// One segmented read or write.
+struct pipedrv_transfer_context {
+    Urb* urb;
+    DeviceObject* device;
+    Mdl* partial_mdl;
+    std::uint32_t remaining;
+    std::uint32_t done;
+    std::uint8_t* next_address;
+    std::uint32_t segment_size;
+    pipedrv_pipe_context* pipe;
+};
+
+// Entry, add-device and registry.
+Status pipedrv_add_device(DriverObject* driver, DeviceObject* pdo);
+void pipedrv_unload(DriverObject* driver);
+Status pipedrv_read_registry_dword(DeviceObject* pdo, const char16_t* name, std::uint32_t* value);
+Status pipedrv_complete(Irp* irp, Status status, std::uintptr_t information = 0);
+
+// Plug and play, I/O count and the request gate.
+void pipedrv_io_increment(pipedrv_device_extension* ext);
+std::int32_t pipedrv_io_decrement(pipedrv_device_extension* ext);
+bool pipedrv_can_accept_requests(pipedrv_device_extension* ext);
+Status pipedrv_forward_and_wait(DeviceObject* device, Irp* irp);
+Status pipedrv_pass_down(DeviceObject* device, Irp* irp);
+Status pipedrv_pnp(DeviceObject* device, Irp* irp);
+void pipedrv_abort_open_pipes(DeviceObject* device);
+
+// Configuration and the pipe table.
+Status pipedrv_configure(DeviceObject* device);
+Status pipedrv_select_interface(DeviceObject* device, pipedrv_config_info* config);
+Status pipedrv_unconfigure(DeviceObject* device);
+void pipedrv_free_config(DeviceObject* device);
+Status pipedrv_submit_urb_sync(DeviceObject* device, Urb* urb);
+Status pipedrv_reset_pipe(DeviceObject* device, PipeHandle pipe);
+// The segment size of a bulk or interrupt pipe; `value` is the EPn_SegmentSize value,
+// when there is one. Never less than one packet.
+std::uint32_t pipedrv_segment_size(bool is_in, std::uint32_t packet, std::uint32_t maximum_transfer,
+                                   const std::uint32_t* value);
+
+// Pipe handles.
+// The pipe a name selects: STATUS_SUCCESS with -1 for the device itself.
+Status pipedrv_parse_pipe_name(const UnicodeString* name, const InterfaceInformation* info,
+                               std::int32_t* index);
+Status pipedrv_create_close(DeviceObject* device, Irp* irp, bool is_create);
+// The pipe a file stands for, or null (no pipe, or a pipe of a configuration gone).
+pipedrv_pipe_context* pipedrv_pipe_of(pipedrv_device_extension* ext, FileObject* file);
+
+// Reads and writes.
+Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read);
+Status pipedrv_transfer_complete(DeviceObject* device, Irp* irp, void* context);
+
+// Device control and power (pass-through for now).
+Status pipedrv_device_control(DeviceObject* device, Irp* irp);
+Status pipedrv_power(DeviceObject* device, Irp* irp);
+
+}  // namespace pipedrv
+
+extern "C" {
+kernel::Status DriverEntry(kernel::DriverObject* driver, const kernel::UnicodeString* registryPath);
+extern const kernel::DriverVersionRecord DriverVersion;
+}

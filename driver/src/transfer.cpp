@@ -1,0 +1,145 @@
+// Pipe reads and writes: one request, sent down again for each segment.
+#include <algorithm>
+
+#include "pipedrv/pipedrv.h"
+
+namespace pipedrv {
+namespace {
+
+struct error_work_context {
+    DeviceObject* device;
+    Irp* irp;
+    pipedrv_transfer_context* transfer;
+    WorkItem* item;
+};
+
+void free_transfer(pipedrv_transfer_context* t) {
+    if (t->partial_mdl) IoFreeMdl(t->partial_mdl);
+    ExFreePoolWithTag(t->urb, PDRV_TAG);
+    ExFreePoolWithTag(t, PDRV_TAG);
+}
+
+void send_segment(Irp* irp, pipedrv_transfer_context* t) {
+    auto* ext = extension_of(t->device);
+    IoStackLocation* next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
+    next->Parameters.Others.Argument1 = t->urb;
+    IoSetCompletionRoutine(irp, pipedrv_transfer_complete, t, true, true, true);
+    IoCallDriver(ext->lower_device, irp);
+}
+
+// The pipe is reset at passive level, then the request completes with the status of
+// the failed segment.
+void pipedrv_transfer_error_work(DeviceObject* device, void* context) {
+    auto* work = static_cast<error_work_context*>(context);
+    auto* ext = extension_of(device);
+    PipeHandle pipe = pipeAt(ext->config->interface_info, work->transfer->pipe->pipe_index)->PipeHandle;
+    pipedrv_reset_pipe(device, pipe);
+    IoCompleteRequest(work->irp, IO_NO_INCREMENT);
+    IoFreeWorkItem(work->item);
+    free_transfer(work->transfer);
+    ExFreePoolWithTag(work, PDRV_TAG);
+    // Last: once the count drops, remove may free the device under us.
+    pipedrv_io_decrement(ext);
+}
+
+bool queue_error_work(DeviceObject* device, Irp* irp, pipedrv_transfer_context* t) {
+    auto* work = static_cast<error_work_context*>(
+        ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(error_work_context), PDRV_TAG));
+    if (!work) return false;
+    work->item = IoAllocateWorkItem(device);
+    if (!work->item) {
+        ExFreePoolWithTag(work, PDRV_TAG);
+        return false;
+    }
+    work->device = device;
+    work->irp = irp;
+    work->transfer = t;
+    IoQueueWorkItem(work->item, pipedrv_transfer_error_work, DelayedWorkQueue, work);
+    return true;
+}
+
+Status fail(pipedrv_device_extension* ext, Irp* irp, Status status) {
+    pipedrv_complete(irp, status);
+    pipedrv_io_decrement(ext);
+    return status;
+}
+
+}  // namespace
+
+Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read) {
+    auto* ext = extension_of(device);
+    FileObject* file = IoGetCurrentIrpStackLocation(irp)->FileObject;
+    pipedrv_pipe_context* pipe = pipedrv_pipe_of(ext, file);
+    if (!pipe) return fail(ext, irp, STATUS_INVALID_HANDLE);
+    if (ext->device_state != DEVICE_WORKING) return fail(ext, irp, STATUS_POWER_STATE_INVALID);
+    PipeInformation* info = pipeAt(ext->config->interface_info, pipe->pipe_index);
+    if (info->PipeType != UsbdPipeTypeBulk && info->PipeType != UsbdPipeTypeInterrupt)
+        return fail(ext, irp, STATUS_INVALID_PARAMETER);
+
+    std::uint32_t length = irp->MdlAddress ? MmGetMdlByteCount(irp->MdlAddress) : 0;
+    if (is_read && length == 0) {
+        pipedrv_complete(irp, STATUS_SUCCESS, 0);
+        pipedrv_io_decrement(ext);
+        return STATUS_SUCCESS;
+    }
+    std::uint32_t segment = std::max<std::uint32_t>(pipe->segment_size, info->MaximumPacketSize);
+    std::uint32_t first = std::min(segment, length);
+    auto* start = length ? static_cast<std::uint8_t*>(MmGetMdlVirtualAddress(irp->MdlAddress)) : nullptr;
+    Mdl* partial = nullptr;
+    if (first) {
+        partial = IoAllocateMdl(start, length, false, false, nullptr);
+        if (!partial) return fail(ext, irp, STATUS_INSUFFICIENT_RESOURCES);
+        IoBuildPartialMdl(irp->MdlAddress, partial, start, first);
+    }
+    auto* urb = static_cast<Urb*>(ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(UrbBulkOrInterruptTransfer), PDRV_TAG));
+    auto* t = static_cast<pipedrv_transfer_context*>(
+        ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(pipedrv_transfer_context), PDRV_TAG));
+    if (!urb || !t) {
+        if (partial) IoFreeMdl(partial);
+        if (urb) ExFreePoolWithTag(urb, PDRV_TAG);
+        if (t) ExFreePoolWithTag(t, PDRV_TAG);
+        return fail(ext, irp, STATUS_INSUFFICIENT_RESOURCES);
+    }
+    UsbBuildInterruptOrBulkTransferRequest(urb, sizeof(UrbBulkOrInterruptTransfer), info->PipeHandle, nullptr, partial,
+                                           first,
+                                           is_read ? USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK
+                                                   : USBD_SHORT_TRANSFER_OK,
+                                           nullptr);
+    *t = pipedrv_transfer_context{urb, device, partial, length - first, 0, start ? start + first : nullptr, segment, pipe};
+    IoMarkIrpPending(irp);
+    send_segment(irp, t);
+    return STATUS_PENDING;
+}
+
+Status pipedrv_transfer_complete(DeviceObject*, Irp* irp, void* context) {
+    auto* t = static_cast<pipedrv_transfer_context*>(context);
+    auto* ext = extension_of(t->device);
+    Status status = irp->IoStatus.Status;
+    std::uint32_t reported = t->urb->UrbBulkOrInterruptTransfer.TransferBufferLength;
+    if (NT_SUCCESS(status) || status == STATUS_CANCELLED) {
+        t->done += reported;
+        irp->IoStatus.Information = t->done;
+    }
+    if (!NT_SUCCESS(status)) {
+        if (queue_error_work(t->device, irp, t)) return STATUS_MORE_PROCESSING_REQUIRED;
+    } else if (t->remaining > 0 && reported == t->segment_size) {
+        std::uint32_t next = std::min(t->segment_size, t->remaining);
+        MmPrepareMdlForReuse(t->partial_mdl);  // the bus may have mapped it
+        IoBuildPartialMdl(irp->MdlAddress, t->partial_mdl, t->next_address, next);
+        t->urb->UrbBulkOrInterruptTransfer.TransferBufferLength = next;
+        t->next_address += next;
+        t->remaining -= next;
+        send_segment(irp, t);
+        return STATUS_MORE_PROCESSING_REQUIRED;
+    } else {
+        irp->IoStatus.Information = t->done;
+    }
+    free_transfer(t);
+    pipedrv_io_decrement(ext);
+    if (irp->PendingReturned) IoMarkIrpPending(irp);
+    return status;
+}
+
+}  // namespace pipedrv

@@ -1,0 +1,59 @@
+#include "devices/system.h"
+
+#include <filesystem>
+
+#include "emulator/environment.h"
+#include "kernel/host.h"
+#include "kernel/registry.h"
+#include "usb/emulated_bus.h"
+
+namespace devices {
+namespace {
+
+std::string hardwareId(std::uint16_t vendor, std::uint16_t product) {
+    char id[32];
+    std::snprintf(id, sizeof id, "USB\\VID_%04X&PID_%04X", vendor, product);
+    return id;
+}
+
+}  // namespace
+
+System::System(const std::string& programFolder) {
+    std::filesystem::path drivers = std::filesystem::path(programFolder) / "Drivers";
+    std::filesystem::path settings = drivers / "pipedrv.conf";
+    std::error_code ec;
+    if (std::filesystem::exists(settings, ec)) {
+        std::string problem;
+        if (!kernel::registry::loadFile(settings.string(), &problem)) error_ = problem;
+    }
+    std::string problem;
+    driver_ = kernel::loadDriverModule((drivers / "pipedrv64.so").string(), "pipedrv64", &problem);
+    if (!driver_) {
+        error_ = problem;
+        return;
+    }
+    kernel::pnp::bindDriver(hardwareId(emulator::kVendorId, emulator::kProductId), driver_);
+    try {
+        reader_ = emulator::readerFromEnvironment();
+    } catch (const std::exception& e) {
+        error_ = e.what();
+    }
+    if (reader_) {
+        bus_ = std::make_unique<usb::EmulatedBus>();
+        bus_->plug(*reader_);
+    }
+}
+
+System::~System() {
+    bus_.reset();
+    reader_.reset();
+    if (driver_) kernel::unloadDriver(driver_);
+}
+
+System& startSystem(const std::string& programFolder) {
+    // Never destroyed: handles may still be open when the process ends.
+    static System* system = new System(programFolder);
+    return *system;
+}
+
+}  // namespace devices

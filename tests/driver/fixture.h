@@ -1,0 +1,67 @@
+#pragma once
+// The driver, loaded from the program folder as the program loads it, over an emulated
+// bus with a function plugged in.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "devices/devices.h"
+#include "kernel/host.h"
+#include "kernel/registry.h"
+#include "pipedrv/pipedrv.h"
+#include "usb/emulated_bus.h"
+
+namespace drv {
+
+using namespace kernel;
+using namespace usb;
+
+// The driver library in the program folder's "Drivers" folder.
+inline const char* pipeDriverLibrary = PIPEDRV_LIBRARY;
+
+inline DriverObject* loadPipeDriver() {
+    std::string error;
+    DriverObject* d = loadDriverModule(pipeDriverLibrary, "pipedrv64", &error);
+    EXPECT_NE(d, nullptr) << error;
+    return d;
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registry::clear();
+        leaksBefore = pool::usage(pipedrv::PDRV_TAG).allocations;
+        driver = loadPipeDriver();
+        pnp::bindDriver(hardwareId, driver);
+    }
+    void TearDown() override {
+        bus.reset();
+        drainWorkItems();
+        unloadDriver(driver);
+        registry::clear();
+        EXPECT_EQ(pool::usage(pipedrv::PDRV_TAG).allocations, leaksBefore) << "driver allocations left";
+    }
+    Status plug(Function& function) {
+        port = bus->plug(function);
+        auto found = devices::enumerateInterfaces(devices::ReaderInterfaceClass);
+        path = found.empty() ? std::string() : found.back();
+        return bus->arrivalStatus(port);
+    }
+    DeviceObject* pdo() { return bus->pdo(port); }
+    std::vector<UrbLogEntry> transfers(std::uint8_t endpoint) {
+        std::vector<UrbLogEntry> out;
+        for (auto& e : bus->urbLog())
+            if (e.function == URB_FUNCTION_BULK_OR_INTERRUPT_TRANSFER && e.endpoint == endpoint) out.push_back(e);
+        return out;
+    }
+
+    std::string hardwareId = "USB\\VID_0A5C&PID_0700";
+    std::unique_ptr<EmulatedBus> bus = std::make_unique<EmulatedBus>();
+    EmulatedBus::PortId port = 0;
+    DriverObject* driver = nullptr;
+    std::string path;
+    std::size_t leaksBefore = 0;
+};
+
+}  // namespace drv
