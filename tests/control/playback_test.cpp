@@ -315,6 +315,8 @@ TEST(PlaybackAlsa, PlaysThroughTheNullDevice) {
     h.seal();
     card->poke(0, h.bytes);
     sound::setBackend(sound::Backend::Alsa);
+    setHost({});
+    setPlaybackSleeper({});
     setActionMode(ModeStandby);
 
     EXPECT_EQ(PlayMessage(1, 300), 0);
