@@ -1,5 +1,6 @@
 // Pipe reads and writes: one request, sent down again for each segment.
 #include <algorithm>
+#include <cstring>
 
 #include "pipedrv/pipedrv.h"
 
@@ -66,7 +67,86 @@ Status fail(pipedrv_device_extension* ext, Irp* irp, Status status) {
     return status;
 }
 
+Status frame_done(DeviceObject*, Irp*, void* event) {
+    KeSetEvent(static_cast<Event*>(event), 0, false);
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
 }  // namespace
+
+std::uint32_t pipedrv_get_frame_number(DeviceObject* device, Irp* irp) {
+    auto* ext = extension_of(device);
+    Urb urb{};
+    urb.UrbGetCurrentFrameNumber.Hdr.Length = sizeof(UrbFrameNumber);
+    urb.UrbGetCurrentFrameNumber.Hdr.Function = URB_FUNCTION_GET_CURRENT_FRAME_NUMBER;
+    Event done;
+    KeInitializeEvent(&done, NotificationEvent, false);
+    IoStackLocation* next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
+    next->Parameters.Others.Argument1 = &urb;
+    IoSetCompletionRoutine(irp, frame_done, &done, true, true, true);
+    if (IoCallDriver(ext->lower_device, irp) == STATUS_PENDING)
+        KeWaitForSingleObject(&done, Executive, KernelMode, false, nullptr);
+    return urb.UrbGetCurrentFrameNumber.FrameNumber;
+}
+
+Urb* pipedrv_build_iso_urb(DeviceObject* device, Irp* irp, pipedrv_pipe_context* pipe, bool is_read) {
+    auto* ext = extension_of(device);
+    PipeInformation* info = pipeAt(ext->config->interface_info, pipe->pipe_index);
+    std::uint32_t length = MmGetMdlByteCount(irp->MdlAddress);
+    std::uint32_t packet = std::max<std::uint32_t>(info->MaximumPacketSize, 1);
+    std::uint32_t packets = (length + packet - 1) / packet;
+    std::size_t size = GET_ISO_URB_SIZE(packets);
+    auto* urb = static_cast<Urb*>(ExAllocatePoolWithTag(pipedrv_pool_type, size, PDRV_TAG));
+    if (!urb) return nullptr;
+    std::memset(urb, 0, size);
+    auto& r = urb->UrbIsochronousTransfer;
+    r.Hdr.Length = static_cast<std::uint16_t>(size);
+    r.Hdr.Function = URB_FUNCTION_ISOCH_TRANSFER;
+    r.PipeHandle = info->PipeHandle;
+    r.TransferBufferMDL = irp->MdlAddress;
+    r.TransferBufferLength = length;
+    r.NumberOfPackets = packets;
+    for (std::uint32_t i = 0; i < packets; ++i) isoPacketAt(&r, i)->Offset = i * packet;
+    IoStackLocation* s = IoGetCurrentIrpStackLocation(irp);
+    auto offset = static_cast<std::uint64_t>(is_read ? s->Parameters.Read.ByteOffset : s->Parameters.Write.ByteOffset);
+    std::uint32_t direction = is_read ? USBD_TRANSFER_DIRECTION_IN : 0;
+    if ((offset >> 32) == 0) {
+        r.TransferFlags = USBD_START_ISO_TRANSFER_ASAP | direction;
+    } else {
+        r.TransferFlags = direction;
+        r.StartFrame = static_cast<std::uint32_t>(offset) + pipedrv_get_frame_number(device, irp);
+    }
+    return urb;
+}
+
+Status pipedrv_iso_complete(DeviceObject* device, Irp* irp, void* context) {
+    auto* urb = static_cast<Urb*>(context);
+    auto* ext = extension_of(device);
+    irp->IoStatus.Information = urb->UrbIsochronousTransfer.TransferBufferLength;
+    ExFreePoolWithTag(urb, PDRV_TAG);
+    pipedrv_io_decrement(ext);
+    if (irp->PendingReturned) IoMarkIrpPending(irp);
+    return irp->IoStatus.Status;
+}
+
+Status pipedrv_iso_transfer(DeviceObject* device, Irp* irp, pipedrv_pipe_context* pipe, bool is_read) {
+    auto* ext = extension_of(device);
+    // The isochronous path needs the caller's buffer: an empty request has nothing to move.
+    if (!irp->MdlAddress || MmGetMdlByteCount(irp->MdlAddress) == 0) return fail(ext, irp, STATUS_INVALID_PARAMETER);
+    pipedrv_reset_pipe(device, pipeAt(ext->config->interface_info, pipe->pipe_index)->PipeHandle);
+    Urb* urb = pipedrv_build_iso_urb(device, irp, pipe, is_read);
+    if (!urb) return fail(ext, irp, STATUS_INSUFFICIENT_RESOURCES);
+    IoStackLocation* next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction = IRP_MJ_INTERNAL_DEVICE_CONTROL;
+    next->Parameters.DeviceIoControl.IoControlCode = IOCTL_INTERNAL_USB_SUBMIT_URB;
+    next->Parameters.Others.Argument1 = urb;
+    IoSetCompletionRoutine(irp, pipedrv_iso_complete, urb, true, true, true);
+    IoMarkIrpPending(irp);
+    IoCallDriver(ext->lower_device, irp);
+    return STATUS_PENDING;
+}
 
 Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read) {
     auto* ext = extension_of(device);
@@ -75,6 +155,7 @@ Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read) {
     if (!pipe) return fail(ext, irp, STATUS_INVALID_HANDLE);
     if (ext->device_state != DEVICE_WORKING) return fail(ext, irp, STATUS_POWER_STATE_INVALID);
     PipeInformation* info = pipeAt(ext->config->interface_info, pipe->pipe_index);
+    if (info->PipeType == UsbdPipeTypeIsochronous) return pipedrv_iso_transfer(device, irp, pipe, is_read);
     if (info->PipeType != UsbdPipeTypeBulk && info->PipeType != UsbdPipeTypeInterrupt)
         return fail(ext, irp, STATUS_INVALID_PARAMETER);
 

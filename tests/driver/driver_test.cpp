@@ -138,6 +138,25 @@ TEST_F(DriverTest, AFailedSegmentResetsThePipeBeforeTheRequestCompletes) {
     EXPECT_EQ(devices::read(in, got.data(), 64, 1000), 5) << "the reset pipe works again";
 }
 
+TEST_F(DriverTest, AnIsochronousReadIsOneTransferStartedAsSoonAsPossible) {
+    TestFunction fn(64);
+    fn.isochronous(true);
+    ASSERT_EQ(plug(fn), STATUS_SUCCESS);
+    devices::Handle iso = devices::open(path + "\\PIPE02");
+    ASSERT_TRUE(iso.valid());
+    fn.queueIn(bytes(64));
+    fn.queueIn(bytes(30));
+    bus->clearUrbLog();
+    std::vector<std::uint8_t> got(150);
+    EXPECT_EQ(devices::read(iso, got.data(), got.size(), 1000), 94);
+    std::vector<std::uint16_t> functions;
+    for (auto& e : bus->urbLog()) functions.push_back(e.function);
+    EXPECT_EQ(functions, (std::vector<std::uint16_t>{URB_FUNCTION_SYNC_RESET_PIPE_AND_CLEAR_STALL,
+                                                    URB_FUNCTION_ISOCH_TRANSFER}));
+    EXPECT_EQ(bus->urbLog().back().flags, USBD_START_ISO_TRANSFER_ASAP | USBD_TRANSFER_DIRECTION_IN);
+    EXPECT_EQ(devices::read(iso, got.data(), 0, 1000), -1) << "nothing to move";
+}
+
 TEST_F(DriverTest, OneHandlePerPipeAndNoTransfersOnTheDeviceHandle) {
     TestFunction fn(64);
     ASSERT_EQ(plug(fn), STATUS_SUCCESS);

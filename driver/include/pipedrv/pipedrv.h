@@ -125,6 +125,10 @@ pipedrv_pipe_context* pipedrv_pipe_of(pipedrv_device_extension* ext, FileObject*
 // Reads and writes.
 Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read);
 Status pipedrv_transfer_complete(DeviceObject* device, Irp* irp, void* context);
+Status pipedrv_iso_transfer(DeviceObject* device, Irp* irp, pipedrv_pipe_context* pipe, bool is_read);
+Urb* pipedrv_build_iso_urb(DeviceObject* device, Irp* irp, pipedrv_pipe_context* pipe, bool is_read);
+std::uint32_t pipedrv_get_frame_number(DeviceObject* device, Irp* irp);
+Status pipedrv_iso_complete(DeviceObject* device, Irp* irp, void* context);
 
 // Device control and power (pass-through for now).
 Status pipedrv_device_control(DeviceObject* device, Irp* irp);

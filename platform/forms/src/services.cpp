@@ -4,6 +4,9 @@
 #include <QCursor>
 #include <QScreen>
 
+#include "forms/fonts.h"
+#include "runtime/events.h"
+
 namespace forms {
 namespace {
 int beeps = 0;
@@ -45,7 +48,19 @@ void beep() {
 int beepCount() { return beeps; }
 void resetBeepCount() { beeps = 0; }
 
-void doEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void doEvents() {
+    if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void installRuntimeHooks() {
+    runtime::setDoEventsHook(&doEvents);
+    installFontSubstitutions();
+}
+
+namespace {
+// The run time's DoEvents lets window events run as soon as the forms layer is linked in.
+const bool hooked = (runtime::setDoEventsHook(&doEvents), true);
+}  // namespace
 
 void setScreenPointer(int p) {
     const bool wasSet = pointer != vbDefault;

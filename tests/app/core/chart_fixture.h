@@ -20,9 +20,11 @@ public:
             "CREATE TABLE tblDayPattern (fldNo INTEGER, fldName TEXT, fldStep INTEGER, fldUse INTEGER, fldError INTEGER)");
         gdbWork.execute(
             "CREATE TABLE tblDayStep (fldPatternNo INTEGER, fldHour INTEGER, fldMinute INTEGER, fldMessage INTEGER)");
+        dao::Transaction rows(gdbWork);
         for (int ch = 1; ch <= 12; ++ch)
             gdbWork.execute("INSERT INTO tblMessage VALUES (?1, ?2, 0, 0)", {ch, "メッセージ" + std::to_string(ch)});
         for (int no = 0; no <= 20; ++no) gdbWork.execute("INSERT INTO tblDayPattern VALUES (?1, '', 0, 0, 0)", {no});
+        rows.commit();
     }
     ~ChartDocument() {
         gdbWork.close();

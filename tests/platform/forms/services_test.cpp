@@ -6,6 +6,7 @@
 
 #include "forms/fonts.h"
 #include "forms/services.h"
+#include "runtime/events.h"
 
 using namespace forms;
 
@@ -44,10 +45,15 @@ TEST(Timer, RunsOnlyWhileEnabledWithAnInterval) {
     EXPECT_EQ(ticks, 1);
 }
 
-TEST(DoEvents, RunsPendingWork) {
+TEST(DoEvents, RunsPendingWorkAndTheRunTimesDoEventsToo) {
     bool ran = false;
     QMetaObject::invokeMethod(qApp, [&] { ran = true; }, Qt::QueuedConnection);
     doEvents();
+    EXPECT_TRUE(ran);
+    installRuntimeHooks();
+    ran = false;
+    QMetaObject::invokeMethod(qApp, [&] { ran = true; }, Qt::QueuedConnection);
+    runtime::doEvents();
     EXPECT_TRUE(ran);
 }
 

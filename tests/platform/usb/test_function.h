@@ -40,6 +40,11 @@ public:
         class_ = cls;
         interfaces_ = interfaces;
     }
+    // Adds an isochronous IN endpoint (0x83) to the interface, after the bulk pair.
+    void isochronous(bool on) {
+        std::lock_guard lock(mutex_);
+        isochronous_ = on;
+    }
     void remoteWakeup(bool on) {
         std::lock_guard lock(mutex_);
         remoteWakeup_ = on;
@@ -80,12 +85,14 @@ public:
                                        static_cast<std::uint8_t>(0x80 | (remoteWakeup_ ? 0x20 : 0)), 50};
         append(out, bytes(c));
         for (int i = 0; i < interfaces_; ++i) {
-            usb::InterfaceDescriptor in{9, 4, static_cast<std::uint8_t>(i), 0, 2, class_, 0, 0, 0};
+            std::uint8_t endpoints = isochronous_ ? 3 : 2;
+            usb::InterfaceDescriptor in{9, 4, static_cast<std::uint8_t>(i), 0, endpoints, class_, 0, 0, 0};
             append(out, bytes(in));
             usb::EndpointDescriptor o{7, 5, static_cast<std::uint8_t>(0x01 + 2 * i), 2, maxPacket_, 0};
             usb::EndpointDescriptor n{7, 5, static_cast<std::uint8_t>(0x81 + 2 * i), 2, maxPacket_, 0};
             append(out, bytes(o));
             append(out, bytes(n));
+            if (isochronous_) append(out, bytes(usb::EndpointDescriptor{7, 5, 0x83, 1, maxPacket_, 1}));
         }
         while (out.size() < configurationLength_) {
             std::size_t n = std::min<std::size_t>(255, configurationLength_ - out.size());
@@ -170,6 +177,7 @@ private:
     std::uint8_t class_ = 0xFF;
     int interfaces_ = 1;
     bool remoteWakeup_ = false;
+    bool isochronous_ = false;
     int configuration_ = -1;
     std::vector<std::uint8_t> clearedHalts_;
     int resets_ = 0;

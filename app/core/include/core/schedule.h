@@ -11,6 +11,10 @@
 
 #include "runtime/error.h"
 
+namespace dao {
+class Database;
+}
+
 namespace core {
 
 // Per-day values of one month, indexed by day of month 1..n as the program's arrays are.
@@ -81,6 +85,10 @@ inline constexpr const char* kSubstituteHolidayName = "振替休日";
 // Resolves one month. Raises run-time error 5 for a month outside 1..12 or a year outside
 // 1900..2099, and run-time error 9 for a special day that does not lie in its month.
 MonthSchedule resolveMonth(const ScheduleTables& tables, int year, int month, const ScheduleReport& report = {});
+
+// The rows of the three tables as the schedule reads them: tblYear only for currentYear to
+// currentYear + 9.
+ScheduleTables loadScheduleTables(dao::Database& db, int currentYear);
 
 }  // namespace core
 

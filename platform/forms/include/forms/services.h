@@ -12,8 +12,12 @@ void beep();
 int beepCount();
 void resetBeepCount();
 
-// Lets pending window events run.
+// Lets pending window events run. The run time's DoEvents is hooked to it.
 void doEvents();
+
+// Hooks the run time's DoEvents to the window system and registers the font
+// substitutions; the program calls it once at start.
+void installRuntimeHooks();
 
 // The screen pointer. It is set, never stacked: setting it twice and resetting it once
 // leaves the ordinary pointer, so a busy pointer cannot leak.
