@@ -194,3 +194,53 @@ INSERT INTO tblOption (fldOptionItem, fldOptionValue) VALUES
   ('用紙幅',       '210'),
   ('用紙高さ',     '297'),
   ('用紙サイズ',   '9');
+
+-- Menus (fldWizardNo 0, shown on the start screen for menus 1 to 6) and their steps. Form
+-- numbers: 0 start screen, 1 device settings (service mode), 2 weekday patterns, 3 holiday
+-- pattern, 4 calendar, 5 read a card, 6 write a card, 7 copy and initialise, 8 messages,
+-- 10 new document, 11 open a document, 12 save as, 14 exit, 20 firmware update. Only
+-- the menu rows carry form number 0: the start screen finds its menus by it. The last
+-- step "終了" saves the document and returns to the start screen; Next before it returns
+-- there directly, asking to save.
+-- Menu 0 is offered for a document restored after a crash; menu 7 starts from the hidden
+-- firmware item of the help menu.
+INSERT INTO tblWizard (fldMenuNo, fldWizardNo, fldFormNo, fldCaption) VALUES
+  (0, 0, 0,  '復元されたファイル'),
+  (0, 1, 1,  '機器設定'),
+  (0, 2, 2,  '曜日パターン'),
+  (0, 3, 3,  '休日パターン'),
+  (0, 4, 4,  '特定日スケジュール'),
+  (0, 5, 6,  'カードに書込'),
+  (0, 6, 12, '終了'),
+  (1, 0, 0,  '新しくデータを作る'),
+  (1, 1, 10, '新規作成'),
+  (1, 2, 1,  '機器設定'),
+  (1, 3, 2,  '曜日パターン'),
+  (1, 4, 3,  '休日パターン'),
+  (1, 5, 4,  '特定日スケジュール'),
+  (1, 6, 6,  'カードに書込'),
+  (1, 7, 12, '終了'),
+  (2, 0, 0,  'ファイルから作る'),
+  (2, 1, 11, 'ファイルを開く'),
+  (2, 2, 1,  '機器設定'),
+  (2, 3, 2,  '曜日パターン'),
+  (2, 4, 3,  '休日パターン'),
+  (2, 5, 4,  '特定日スケジュール'),
+  (2, 6, 6,  'カードに書込'),
+  (2, 7, 12, '終了'),
+  (3, 0, 0,  'カードから作る'),
+  (3, 1, 5,  'カードから読込'),
+  (3, 2, 1,  '機器設定'),
+  (3, 3, 2,  '曜日パターン'),
+  (3, 4, 3,  '休日パターン'),
+  (3, 5, 4,  '特定日スケジュール'),
+  (3, 6, 6,  'カードに書込'),
+  (3, 7, 12, '終了'),
+  (4, 0, 0,  'カードのコピー／初期化'),
+  (4, 1, 7,  'カードのコピー／初期化'),
+  (5, 0, 0,  'メッセージの編集'),
+  (5, 1, 8,  'メッセージの編集'),
+  (6, 0, 0,  '終了'),
+  (6, 1, 14, '終了'),
+  (7, 0, 0,  'ファームウェアのバージョンアップ'),
+  (7, 1, 20, 'ファームウェアのバージョンアップ');

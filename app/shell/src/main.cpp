@@ -1,15 +1,16 @@
-// The program's start: show the main window and hand over to the event loop.
+// The program's start: the main window's load runs the start-up; the event loop runs
+// until the exit step unloads it.
 #include <QApplication>
-#include <QMainWindow>
 
+#include "core/globals.h"
 #include "forms/msgbox.h"
+#include "shell/main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    forms::setApplicationTitle("KV-M58Sﾃﾞｰﾀ入力ｿﾌﾄ");
-    QMainWindow frmMain;
-    frmMain.setWindowTitle(QString::fromStdString(forms::applicationTitle()));
-    frmMain.resize(800, 600);
-    frmMain.show();
+    forms::setApplicationTitle(std::string(kAppTitle));
+    app.setQuitOnLastWindowClosed(true);
+    frmMain main;
+    main.MDIForm_Load();
     return app.exec();
 }

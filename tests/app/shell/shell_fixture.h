@@ -1,0 +1,105 @@
+#pragma once
+// A fresh program folder with the built Master.dat for each test, scripted dialogs, a
+// throwing fatal hook and plenty of free space; helpers to start the main window and to
+// read and change Master.dat.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "core/database.h"
+#include "core/files.h"
+#include "core/globals.h"
+#include "dao/database.h"
+#include "forms/fatal.h"
+#include "forms/msgbox.h"
+#include "forms/services.h"
+#include "runtime/datetime.h"
+#include "shell/main_window.h"
+#include "shell/start_screen.h"
+#include "shell/startup.h"
+
+namespace shelltest {
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+inline std::filesystem::path builtMasterDat() {
+    const char* bin = std::getenv("KV_BIN_DIR");
+    return std::filesystem::path(bin ? bin : "../bin") / "Master.dat";
+}
+
+class ProgramFolder : public ::testing::Test {
+public:
+    void SetUp() override {
+        char pattern[] = "/tmp/kv-shell-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        gstrDataPath = dir_.string() + "/";
+        setAppPathForTesting(dir_.string());
+        gintLogMode = gfServiceMode = gfBrandMode = gfChanged = vbFalse;
+        std::filesystem::copy_file(builtMasterDat(), dir_ / "Master.dat");
+        shell::setFreeSpaceForTesting([] { return 1e12; });
+        runtime::setClock([] { return runtime::DateTime{2026, 12, 10, 14, 0, 0}; });
+        saved_ = std::filesystem::current_path();
+    }
+    void TearDown() override {
+        main_.reset();
+        gsbCloseDatabase(gdbWork);
+        std::filesystem::current_path(saved_);
+        shell::setFreeSpaceForTesting({});
+        runtime::setClock({});
+        setAppPathForTesting({});
+        gintLogMode = gfServiceMode = gfBrandMode = gfChanged = vbFalse;
+        std::error_code ec;
+        std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+public:
+    std::string file(const std::string& name) const { return (dir_ / name).string(); }
+    bool exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
+
+    // Runs one statement on Master.dat.
+    void master(const std::string& sql) {
+        dao::Database db = dao::Database::open(dir_ / "Master.dat");
+        db.execute(sql);
+    }
+    std::string option(const std::string& key) {
+        dao::Database db = dao::Database::open(dir_ / "Master.dat");
+        auto rs = db.openRecordset("SELECT fldOptionValue FROM tblOption WHERE fldOptionItem = ?1", {key});
+        return rs.eof() ? std::string("<missing>") : rs["fldOptionValue"].toText();
+    }
+
+    // A main window, not yet loaded.
+    frmMain& window() {
+        if (!main_) main_ = std::make_unique<frmMain>();
+        return *main_;
+    }
+    // A main window through its start-up.
+    frmMain& started() {
+        window().MDIForm_Load();
+        return *main_;
+    }
+
+    std::filesystem::path dir_;
+    forms::ScriptedDialogs dialogs_;
+    forms::ThrowOnFatal fatal_;
+    std::unique_ptr<frmMain> main_;
+
+private:
+    std::filesystem::path saved_;
+};
+
+}  // namespace shelltest
