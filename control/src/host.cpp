@@ -13,6 +13,7 @@ std::uint32_t steadyTicks() {
 }
 
 std::mutex hostMutex;
+thread_local bool threadHasNoMessages = false;
 Host currentHost{steadyTicks, [] {}};
 
 Host snapshot() {
@@ -31,6 +32,10 @@ void setHost(Host host) {
 
 std::uint32_t tickCount() { return snapshot().tickCount(); }
 
-void rdxPumpMessage() { snapshot().pumpMessage(); }
+void rdxPumpMessage() {
+    if (!threadHasNoMessages) snapshot().pumpMessage();
+}
+
+void rdxNoMessagesOnThisThread() { threadHasNoMessages = true; }
 
 }  // namespace control

@@ -202,10 +202,6 @@ Status pipedrv_add_device(DriverObject* driver, DeviceObject* pdo) {
 
 void pipedrv_unload(DriverObject*) {}
 
-Status pipedrv_device_control(DeviceObject*, Irp* irp) {
-    return pipedrv_complete(irp, STATUS_INVALID_PARAMETER);
-}
-
 Status pipedrv_power(DeviceObject* device, Irp* irp) {
     auto* ext = extension_of(device);
     PoStartNextPowerIrp(irp);

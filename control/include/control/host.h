@@ -19,4 +19,8 @@ void setHost(Host host);
 std::uint32_t tickCount();
 void rdxPumpMessage();
 
+// Marks the calling thread as one without windows of its own (the playback worker): the pump
+// does nothing there, since a message pump serves only its own thread's windows.
+void rdxNoMessagesOnThisThread();
+
 }  // namespace control

@@ -7,6 +7,7 @@
 #include "kernel/pnp.h"
 #include "kernel/pool.h"
 #include "kernel/registry.h"
+#include "usb/function.h"
 #include "usb/urb.h"
 
 namespace pipedrv {
@@ -130,8 +131,27 @@ Urb* pipedrv_build_iso_urb(DeviceObject* device, Irp* irp, pipedrv_pipe_context*
 std::uint32_t pipedrv_get_frame_number(DeviceObject* device, Irp* irp);
 Status pipedrv_iso_complete(DeviceObject* device, Irp* irp, void* context);
 
-// Device control and power (pass-through for now).
+// Device control codes: device type 0x23, function F and buffering method M give
+// 0x230000 + 4 * F + M.
+constexpr std::uint32_t IOCTL_PIPEDRV_GET_CONFIG_DESCRIPTOR = 0x230000;
+constexpr std::uint32_t IOCTL_PIPEDRV_RESET_DEVICE = 0x230004;
+constexpr std::uint32_t IOCTL_PIPEDRV_RESET_PIPE = 0x230008;
+constexpr std::uint32_t IOCTL_PIPEDRV_GET_PIPE_INFO = 0x23000C;
+constexpr std::uint32_t IOCTL_PIPEDRV_VENDOR_INTERFACE_OUT = 0x23001C;
+constexpr std::uint32_t IOCTL_PIPEDRV_ABORT_PIPE = 0x230020;
+constexpr std::uint32_t IOCTL_PIPEDRV_CONTROL_TRANSFER = 0x230024;
+constexpr std::uint32_t IOCTL_PIPEDRV_GET_MAX_PACKET = 0x230028;
+constexpr std::uint32_t IOCTL_PIPEDRV_RESET_PORT = 0x23002C;
+constexpr std::uint32_t IOCTL_PIPEDRV_CYCLE_PORT = 0x230030;
+
+// The setup packet at the start of a control code's input (little endian).
+void pipedrv_parse_setup(const std::uint8_t* bytes, SetupPacket* setup);
+// The URB function of a class or vendor request by its recipient; 0 for a standard or
+// reserved type or a recipient above 3.
+std::uint16_t pipedrv_control_function(std::uint8_t request_type);
 Status pipedrv_device_control(DeviceObject* device, Irp* irp);
+
+// Power (pass-through for now).
 Status pipedrv_power(DeviceObject* device, Irp* irp);
 
 }  // namespace pipedrv

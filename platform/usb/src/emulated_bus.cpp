@@ -127,14 +127,21 @@ struct EmulatedBus::State {
         complete(irp, fromUsbd(usbd));
     }
 
+    // A handle names the port, its configuration and the endpoint; in 32 bits the port's
+    // and the configuration's numbers are shorter.
+    static constexpr unsigned uidShift = sizeof(std::uintptr_t) == 8 ? 32 : 24;
+    static constexpr std::uintptr_t generationMask = (std::uintptr_t(1) << (uidShift - 8)) - 1;
+    static constexpr std::uintptr_t uidMask = sizeof(std::uintptr_t) == 8 ? 0xFFFFFFFF : 0xFF;
+
     static void* pipeHandle(const Port& port, std::uint8_t address) {
-        std::uintptr_t v = std::uintptr_t(port.uid) << 32 | std::uintptr_t(port.generation & 0xFFFFFF) << 8 | address;
+        std::uintptr_t v = (std::uintptr_t(port.uid) & uidMask) << uidShift | (port.generation & generationMask) << 8 | address;
         return reinterpret_cast<void*>(v);
     }
 
     Endpoint* endpointOf(Port& port, void* handle) {
         auto v = reinterpret_cast<std::uintptr_t>(handle);
-        if ((v >> 32) != port.uid || ((v >> 8) & 0xFFFFFF) != (port.generation & 0xFFFFFF)) return nullptr;
+        if ((v >> uidShift) != (port.uid & uidMask) || ((v >> 8) & generationMask) != (port.generation & generationMask))
+            return nullptr;
         auto it = port.endpoints.find(static_cast<std::uint8_t>(v & 0xFF));
         return it == port.endpoints.end() ? nullptr : &it->second;
     }
@@ -479,7 +486,7 @@ void EmulatedBus::State::selectConfiguration(Port& port, Irp* irp, Urb* urb) {
         info->SubClass = d->bInterfaceSubClass;
         info->Protocol = d->bInterfaceProtocol;
         info->NumberOfPipes = d->bNumEndpoints;
-        info->InterfaceHandle = reinterpret_cast<void*>(std::uintptr_t(port.uid) << 32 | 0x100u | d->bInterfaceNumber);
+        info->InterfaceHandle = reinterpret_cast<void*>((std::uintptr_t(port.uid) & uidMask) << uidShift | 0x100u | d->bInterfaceNumber);
         auto* at = reinterpret_cast<std::uint8_t*>(d) + d->bLength;
         auto* end = config.data() + cd->wTotalLength;
         std::uint32_t pipe = 0;
@@ -507,7 +514,7 @@ void EmulatedBus::State::selectConfiguration(Port& port, Irp* irp, Urb* urb) {
     port.endpoints = std::move(endpoints);
     port.configuration = cd->bConfigurationValue;
     port.function->setConfiguration(port.configuration);
-    r.ConfigurationHandle = reinterpret_cast<void*>(std::uintptr_t(port.uid) << 32 | 0x200u);
+    r.ConfigurationHandle = reinterpret_cast<void*>((std::uintptr_t(port.uid) & uidMask) << uidShift | 0x200u);
     completeUrb(irp, urb, USBD_STATUS_SUCCESS);
 }
 

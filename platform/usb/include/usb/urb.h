@@ -80,7 +80,8 @@ struct PipeInformation {
     std::uint32_t MaximumTransferSize;
     std::uint32_t PipeFlags;
 };
-static_assert(sizeof(PipeInformation) == 24);
+// 24 bytes in the 64-bit build, 20 in the 32-bit one, as on the platform.
+static_assert(sizeof(PipeInformation) == (sizeof(void*) == 8 ? 24 : 20));
 
 // Followed in memory by NumberOfPipes - 1 further pipes; Length covers all of them.
 struct InterfaceInformation {
