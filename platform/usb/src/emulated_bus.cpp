@@ -71,17 +71,6 @@ struct PdoExtension {
     int port;
 };
 
-Status fromUsbd(UsbdStatus s) {
-    if (s == USBD_STATUS_SUCCESS) return STATUS_SUCCESS;
-    if (s == USBD_STATUS_CANCELED) return STATUS_CANCELLED;
-    if (s == USBD_STATUS_DEVICE_GONE) return STATUS_DEVICE_NOT_CONNECTED;
-    if (s == USBD_STATUS_DATA_OVERRUN) return STATUS_DATA_OVERRUN;
-    if (s == USBD_STATUS_INVALID_PARAMETER || s == USBD_STATUS_INVALID_PIPE_HANDLE ||
-        s == USBD_STATUS_INVALID_URB_FUNCTION)
-        return STATUS_INVALID_PARAMETER;
-    return STATUS_UNSUCCESSFUL;
-}
-
 std::uint8_t* transferBuffer(UrbTransfer* urb) {
     if (urb->TransferBufferMDL)
         return static_cast<std::uint8_t*>(MmGetSystemAddressForMdlSafe(urb->TransferBufferMDL, NormalPagePriority));
@@ -124,7 +113,7 @@ struct EmulatedBus::State {
 
     void completeUrb(Irp* irp, Urb* urb, UsbdStatus usbd) {
         urb->UrbHeader.Status = usbd;
-        complete(irp, fromUsbd(usbd));
+        complete(irp, statusOfUsbd(usbd));
     }
 
     // A handle names the port, its configuration and the endpoint; in 32 bits the port's
@@ -171,7 +160,7 @@ struct EmulatedBus::State {
 
     void flushEndpoint(Endpoint& ep, UsbdStatus usbd) {
         for (auto it = ep.queue.begin(); it != ep.queue.end();) {
-            if (!it->claimedByCancel && finish(*it, usbd, fromUsbd(usbd)))
+            if (!it->claimedByCancel && finish(*it, usbd, statusOfUsbd(usbd)))
                 it = ep.queue.erase(it);
             else
                 ++it;

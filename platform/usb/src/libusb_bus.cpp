@@ -127,17 +127,6 @@ struct PdoExtension {
     int port;
 };
 
-Status statusOf(UsbdStatus s) {
-    if (s == USBD_STATUS_SUCCESS) return STATUS_SUCCESS;
-    if (s == USBD_STATUS_CANCELED) return STATUS_CANCELLED;
-    if (s == USBD_STATUS_DEVICE_GONE) return STATUS_DEVICE_NOT_CONNECTED;
-    if (s == USBD_STATUS_DATA_OVERRUN) return STATUS_DATA_OVERRUN;
-    if (s == USBD_STATUS_INVALID_PARAMETER || s == USBD_STATUS_INVALID_PIPE_HANDLE ||
-        s == USBD_STATUS_INVALID_URB_FUNCTION)
-        return STATUS_INVALID_PARAMETER;
-    return STATUS_UNSUCCESSFUL;
-}
-
 UsbdStatus usbdOf(Result r) {
     switch (r) {
     case Result::Ok: return USBD_STATUS_SUCCESS;
@@ -159,7 +148,7 @@ void finish(Irp* irp, Status status) {
 
 void finishUrb(Irp* irp, Urb* urb, UsbdStatus usbd) {
     urb->UrbHeader.Status = usbd;
-    finish(irp, statusOf(usbd));
+    finish(irp, statusOfUsbd(usbd));
 }
 
 std::uint8_t* transferBuffer(UrbTransfer* urb) {

@@ -11,6 +11,18 @@ constexpr std::uint32_t usbdTag = kernel::makeTag("USBD");
 
 }  // namespace
 
+kernel::Status statusOfUsbd(UsbdStatus s) {
+    using namespace kernel;
+    if (s == USBD_STATUS_SUCCESS) return STATUS_SUCCESS;
+    if (s == USBD_STATUS_CANCELED) return STATUS_CANCELLED;
+    if (s == USBD_STATUS_DEVICE_GONE) return STATUS_DEVICE_NOT_CONNECTED;
+    if (s == USBD_STATUS_DATA_OVERRUN) return STATUS_DATA_OVERRUN;
+    if (s == USBD_STATUS_INVALID_PARAMETER || s == USBD_STATUS_INVALID_PIPE_HANDLE ||
+        s == USBD_STATUS_INVALID_URB_FUNCTION)
+        return STATUS_INVALID_PARAMETER;
+    return STATUS_UNSUCCESSFUL;
+}
+
 PipeInformation* pipeAt(InterfaceInformation* info, std::uint32_t index) {
     auto* base = reinterpret_cast<std::byte*>(info) + offsetof(InterfaceInformation, Pipes);
     return reinterpret_cast<PipeInformation*>(base + index * sizeof(PipeInformation));

@@ -60,6 +60,9 @@ constexpr UsbdStatus USBD_STATUS_BAD_START_FRAME = static_cast<UsbdStatus>(0xC00
 constexpr UsbdStatus USBD_STATUS_CANCELED = static_cast<UsbdStatus>(0xC0010000);
 constexpr UsbdStatus USBD_STATUS_DEVICE_GONE = static_cast<UsbdStatus>(0xC0007000);
 
+// The I/O status a bus completes a request with, for the USB status of its URB.
+kernel::Status statusOfUsbd(UsbdStatus s);
+
 enum UsbdPipeType : std::uint32_t {
     UsbdPipeTypeControl = 0,
     UsbdPipeTypeIsochronous = 1,
