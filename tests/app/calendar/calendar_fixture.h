@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@
 #include "forms/msgbox.h"
 #include "forms/services.h"
 #include "runtime/datetime.h"
+
+#include <QMenu>
+#include <QRectF>
 
 namespace caltest {
 
@@ -97,6 +101,47 @@ protected:
     runtime::FixedClock clock_{runtime::DateTime{2026, 12, 10, 9, 0, 0}};
     std::vector<std::pair<int, std::string>> edited_;
     std::vector<std::pair<int, int>> printed_;
+};
+
+}  // namespace caltest
+
+namespace caltest {
+
+// The calendar page loaded on the document, as the step dispatcher shows it.
+class Calendar : public Document {
+protected:
+    void TearDown() override {
+        window_.reset();
+        Document::TearDown();
+    }
+    frmSchedule& load() {
+        window_ = std::make_unique<frmSchedule>();
+        window_->resize(1100, 760);
+        window_->msbShowForm(4, 1);
+        return *window_;
+    }
+    // Shows the months from the given month of this year on (1 = January 2026).
+    void scrollTo(int value) { window_->vscJump->setValue(value); }
+
+    // The centre of a cell of month grid i, in twips relative to the grid.
+    QPointF centre(int i, int col, int row) const { return QRectF(window_->sstMonth[i]->cellRect(col, row)).center(); }
+
+    // A left drag over the block of cells (columns c1..c2, grid rows r1..r2) of month grid i.
+    void drag(int i, const forms::Grid::Block& block) {
+        window_->sstMonth_MouseDown(i, forms::vbLeftButton);
+        window_->sstMonth[i]->setSelection(block);
+        const QPointF p = centre(i, block.col == forms::Grid::kAll ? 1 : block.col, block.row == forms::Grid::kAll ? 1 : block.row);
+        window_->sstMonth_MouseUp(i, forms::vbLeftButton, 0, p.x(), p.y());
+    }
+    // A right click on the day-number cell of a day of month grid i; the menu is handled by
+    // the runner given.
+    void rightClick(int i, int col, int row, frmSchedule::PopUpRunner runner) {
+        frmSchedule::setPopUpRunnerForTesting(std::move(runner));
+        const QPointF p = centre(i, col, row);
+        window_->sstMonth_MouseUp(i, forms::vbRightButton, 0, p.x(), p.y());
+    }
+
+    std::unique_ptr<frmSchedule> window_;
 };
 
 }  // namespace caltest
