@@ -131,7 +131,6 @@ void frmMain::MDIForm_Load() {
     lblUserName_->setText(QString::fromStdString(me));
     lblUserName_->setToolTip(QString::fromStdString(me));
     mfnfCheckEnvironment();
-    startDeviceStack();
     // 8. - 9.
     forms::setScreenPointer(forms::vbDefault);
     setHelpOwner(this);
@@ -146,6 +145,7 @@ void frmMain::MDIForm_Load() {
     lblFileName_->setToolTip({});
     gfServiceMode = gintLogMode;
     stepNo_ = 0;
+    startDeviceStack();
     // 15. The start screen through its load: its show operation would delete Regist.dat,
     // the copy the restore offer below is about.
     wizard_->Form_Load();

@@ -21,7 +21,8 @@ public:
 // The device stack is started once per process, so this runs in a process of its own.
 TEST_F(DeviceStart, TheStartPlugsInTheEmulatedReader) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    std::filesystem::create_directory_symlink(builtMasterDat().parent_path() / "Drivers", dir_ / "Drivers");
+    std::filesystem::create_directory_symlink(std::filesystem::absolute(builtMasterDat().parent_path() / "Drivers"),
+                                              dir_ / "Drivers");
     ::setenv("RDX_EMULATOR_CARD", (dir_ / "card.img").c_str(), 1);
     ::setenv("RDX_EMULATOR_TIMING", "fast", 1);
     EXPECT_EXIT(
