@@ -7,8 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <functional>
 #include <iterator>
+#include <thread>
 
 #include "control/errors.h"
 #include "control/host.h"
@@ -78,7 +80,14 @@ protected:
     fs::path dir;
 };
 
-class StackOnly : public StackTest {};
+class StackOnly : public StackTest {
+protected:
+    int readsSubmitted() const {
+        int n = 0;
+        for (const auto& e : stack->bus().urbLog()) n += e.endpoint == emulator::kInEndpoint;
+        return n;
+    }
+};
 
 INSTANTIATE_TEST_SUITE_P(Faces, StackTest, ::testing::Values(Face::ByteStream, Face::Stack), faceName);
 INSTANTIATE_TEST_SUITE_P(Faces, StackOnly, ::testing::Values(Face::Stack), faceName);
@@ -306,31 +315,58 @@ TEST_P(StackOnly, NoReaderGivesNoDriverForEveryCardMethod) {
     EXPECT_EQ(GetCardError(), 0) << "found again once plugged in";
 }
 
+// The cable pulled while a message is written: between two blocks, or while the control
+// waits for the reader's answer to a block it has sent (that wait ends with the pull, not
+// with the time-out). Plugged in again, the journal leads the repair.
 TEST_P(StackOnly, ReaderPulledMidWriteIsFoundAgainAndRepaired) {
-    insertFormatted();
+    struct Case {
+        const char* what;
+        bool whileAwaitingAnswer;
+        int result;
+    };
+    const Case cases[] = {
+        {"between blocks", false, cardError::SendFailed},
+        {"while the answer is awaited", true, cardError::ReceiveFailed},
+    };
     writeFile(path("in.dat"), sound(5 * 4096));
-    int pumps = 0;
-    // The program's message pump runs before each block: the cable goes before the third.
-    setHost({{}, [&] {
-                 if (++pumps == 3) stack->pull();
-             }});
-    EXPECT_EQ(WriteMessage(5, path("in.dat")), cardError::SendFailed);
-    setHost({});
-    EXPECT_EQ(CardExists(), cardError::NoDriver);
-    EXPECT_EQ(header().word(12), 128 - 6) << "the header was not written";
-    EXPECT_NE(blockBytes(6), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "a block was written";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        insertFormatted();
+        int pumps = 0;
+        std::thread puller;
+        // The program's message pump runs before each block.
+        setHost({{}, [&] {
+                     if (++pumps != 3) return;
+                     if (!c.whileAwaitingAnswer) return stack->pull();
+                     reader->inject(emulator::Fault::SilentAfterData);
+                     stack->bus().clearUrbLog();
+                     puller = std::thread([&] {
+                         // The block's command answered and its data sent, the control's
+                         // read for the answer after the data reaches the bus.
+                         for (int i = 0; i < 10000 && readsSubmitted() < 2; ++i)
+                             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                         stack->pull();
+                     });
+                 }});
+        EXPECT_EQ(WriteMessage(5, path("in.dat")), c.result);
+        if (puller.joinable()) puller.join();
+        setHost({});
+        EXPECT_EQ(CardExists(), cardError::NoDriver);
+        EXPECT_EQ(header().word(12), 128 - 6) << "the header was not written";
+        EXPECT_NE(blockBytes(6), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "a block was written";
 
-    ASSERT_TRUE(stack->plug(*reader));
-    EXPECT_EQ(GetCardError(), cardError::JournalSet);
-    EXPECT_EQ(Repair(cardError::JournalSet), 0);
-    EXPECT_EQ(GetCardError(), 0);
-    for (std::size_t b = 6; b < 128; ++b)
-        ASSERT_EQ(blockBytes(b), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "free block " << b << " erased";
-    EXPECT_EQ(header().word(12), 128 - 6);
+        ASSERT_TRUE(stack->plug(*reader));
+        EXPECT_EQ(GetCardError(), cardError::JournalSet);
+        EXPECT_EQ(Repair(cardError::JournalSet), 0);
+        EXPECT_EQ(GetCardError(), 0);
+        for (std::size_t b = 6; b < 128; ++b)
+            ASSERT_EQ(blockBytes(b), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "free block " << b << " erased";
+        EXPECT_EQ(header().word(12), 128 - 6);
 
-    ASSERT_EQ(WriteMessage(5, path("in.dat")), 0);
-    ASSERT_EQ(ReadMessage(5, path("out.dat")), 0);
-    EXPECT_EQ(readFile(path("out.dat")), readFile(path("in.dat")));
+        ASSERT_EQ(WriteMessage(5, path("in.dat")), 0);
+        ASSERT_EQ(ReadMessage(5, path("out.dat")), 0);
+        EXPECT_EQ(readFile(path("out.dat")), readFile(path("in.dat")));
+    }
 }
 
 }  // namespace
