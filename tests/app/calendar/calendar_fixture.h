@@ -26,6 +26,8 @@
 
 #include <QMenu>
 #include <QRectF>
+#include <QScrollBar>
+#include <QGroupBox>
 
 namespace caltest {
 
