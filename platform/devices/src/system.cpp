@@ -27,7 +27,9 @@ System::System(const std::string& programFolder) {
         if (!kernel::registry::loadFile(settings.string(), &problem)) error_ = problem;
     }
     std::string problem;
-    driver_ = kernel::loadDriverModule((drivers / "pipedrv64.so").string(), "pipedrv64", &problem);
+    // The driver of the program's own word size.
+    const std::string name = sizeof(void*) == 8 ? "pipedrv64" : "pipedrv";
+    driver_ = kernel::loadDriverModule((drivers / (name + ".so")).string(), name, &problem);
     if (!driver_) {
         error_ = problem;
         return;
