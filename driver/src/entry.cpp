@@ -6,7 +6,7 @@
 #include "devices/reader_class.h"
 #include "pipedrv/pipedrv.h"
 
-extern "C" const kernel::DriverVersionRecord DriverVersion = {"pipedrv64", "1.0.0.1"};
+extern "C" const kernel::DriverVersionRecord DriverVersion = {pipedrv::kLibraryName, "1.0.0.1"};
 
 namespace pipedrv {
 

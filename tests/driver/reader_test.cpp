@@ -108,10 +108,11 @@ TEST_F(ReaderStack, ASilentReaderGivesATimeOutNotAHang) {
 }
 
 TEST_F(ReaderStack, TheDriverLibraryReportsItsVersion) {
-    EXPECT_NE(std::string(pipeDriverLibrary).find("/Drivers/pipedrv64.so"), std::string::npos);
+    const std::string file = std::string("/Drivers/") + pipedrv::kLibraryName + ".so";
+    EXPECT_NE(std::string(pipeDriverLibrary).find(file), std::string::npos);
     auto version = devices::driverVersion(pipeDriverLibrary);
     ASSERT_TRUE(version);
-    EXPECT_EQ(version->name, "pipedrv64");
+    EXPECT_EQ(version->name, pipedrv::kLibraryName);
     EXPECT_FALSE(version->productVersion.empty());
 }
 

@@ -15,6 +15,9 @@ namespace pipedrv {
 using namespace kernel;
 using namespace usb;
 
+// The library's name, which tells the 64-bit driver from the 32-bit one.
+constexpr const char* kLibraryName = sizeof(void*) == 8 ? "pipedrv64" : "pipedrv";
+
 constexpr std::uint32_t PDRV_TAG = makeTag("PDRV");
 extern PoolType pipedrv_pool_type;
 extern std::uint32_t pipedrv_debug_level;

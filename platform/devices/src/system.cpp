@@ -1,11 +1,13 @@
 #include "devices/system.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "emulator/environment.h"
 #include "kernel/host.h"
 #include "kernel/registry.h"
 #include "usb/emulated_bus.h"
+#include "usb/libusb_bus.h"
 
 namespace devices {
 namespace {
@@ -27,12 +29,19 @@ System::System(const std::string& programFolder) {
         if (!kernel::registry::loadFile(settings.string(), &problem)) error_ = problem;
     }
     std::string problem;
-    driver_ = kernel::loadDriverModule((drivers / "pipedrv64.so").string(), "pipedrv64", &problem);
+    // The driver of the program's own word size.
+    const std::string name = sizeof(void*) == 8 ? "pipedrv64" : "pipedrv";
+    driver_ = kernel::loadDriverModule((drivers / (name + ".so")).string(), name, &problem);
     if (!driver_) {
         error_ = problem;
         return;
     }
     kernel::pnp::bindDriver(hardwareId(emulator::kVendorId, emulator::kProductId), driver_);
+    const char* emulated = std::getenv(emulator::kCardVariable);
+    if (!emulated || !*emulated) {
+        startRealReaderBus(programFolder);
+        return;
+    }
     try {
         reader_ = emulator::readerFromEnvironment();
     } catch (const std::exception& e) {
@@ -44,7 +53,25 @@ System::System(const std::string& programFolder) {
     }
 }
 
+// The driver must be bound to the reader's ids before the bus reports what is plugged in.
+void System::startRealReaderBus(const std::string& programFolder) {
+    std::string problem;
+    auto match = usb::readReaderMatch(std::filesystem::path(programFolder) / usb::kReaderConfigFile, &problem);
+    if (!match) {
+        if (!problem.empty()) error_ = problem;  // no file: no real reader is configured
+        return;
+    }
+    auto host = usb::UsbHost::libusb(&problem);
+    if (!host) {
+        error_ = problem;
+        return;
+    }
+    kernel::pnp::bindDriver(hardwareId(match->vendorId, match->productId), driver_);
+    realBus_ = std::make_unique<usb::LibusbBus>(std::move(host), std::move(*match));
+}
+
 System::~System() {
+    realBus_.reset();
     bus_.reset();
     reader_.reset();
     if (driver_) kernel::unloadDriver(driver_);
