@@ -198,6 +198,20 @@ TEST_F(DriverTest, ARemoteWakeBringsTheDeviceBackAndArmsAgain) {
     EXPECT_TRUE(countReturnsToOne());
 }
 
+TEST_F(DriverTest, StopDisarmsStartArmsAgainAndRemovalLetsTheWaitWakeGo) {
+    TestFunction fn(64);
+    fn.remoteWakeup(true);
+    ASSERT_EQ(plug(fn), STATUS_SUCCESS);
+    ASSERT_EQ(pnp::queryStop(pdo()), STATUS_SUCCESS);
+    ASSERT_EQ(pnp::stop(pdo()), STATUS_SUCCESS);
+    EXPECT_TRUE(eventually([&] { return !bus->waitWakePending(port) && interlockedRead(ext()->wait_wake_armed) == 0; }));
+    ASSERT_EQ(pnp::start(pdo()), STATUS_SUCCESS);
+    EXPECT_TRUE(bus->waitWakePending(port));
+    EXPECT_EQ(pnp::requestRemoval(pdo()), STATUS_SUCCESS);  // returns once the device is gone
+    EXPECT_EQ(driver->DeviceObject, nullptr);
+    EXPECT_FALSE(bus->waitWakePending(port));
+}
+
 TEST_F(DriverTest, ADisarmBeforeTheWaitWakeReachesTheBusCancelsIt) {
     TestFunction fn(64);
     fn.remoteWakeup(true);
