@@ -1,6 +1,7 @@
 #include "patterns/links.h"
 
 #include "patterns/frm_pattern.h"
+#include "patterns/frm_setting.h"
 #include "shell/pages.h"
 
 namespace patterns {
@@ -35,6 +36,7 @@ void showHolidayEditor(QWidget* owner) {
 }
 
 void registerPages() {
+    shell::registerPage(1, [](QWidget* parent) -> shell::ShellPage* { return new frmSetting(parent); });
     const auto editor = [](QWidget* parent) -> shell::ShellPage* { return new frmPattern(parent); };
     shell::registerPage(2, editor);
     shell::registerPage(3, editor);
