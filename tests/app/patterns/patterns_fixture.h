@@ -18,6 +18,7 @@
 #include "forms/services.h"
 #include "patterns/day_steps.h"
 #include "runtime/datetime.h"
+#include "setting_seed.h"
 
 namespace patterntest {
 
@@ -37,6 +38,11 @@ protected:
         setAppPathForTesting(dir_.string());
         gintLogMode = gfServiceMode = gfBrandMode = gfChanged = gfAnsRec = vbFalse;
         std::filesystem::copy_file(builtMasterDat(), dir_ / "Master.dat");
+        {
+            dao::Database master = dao::Database::open(dir_ / "Master.dat");
+            auto rs = master.openRecordset("SELECT Count(*) AS n FROM tblSetting");
+            if (rs["n"].toInt() == 0) master.execute(kTemplateSettings);
+        }
         createDocumentFromMaster(file("Regist.dat"));
         gsbOpenDatabase(gdbWork, file("Regist.dat"));
         forms::resetBeepCount();
