@@ -33,8 +33,10 @@ void returnFromPatternEditor() {
     if (frmSchedule* w = frmSchedule::instance()) w->msbShowForm();
 }
 
-void showHolidayRuleEditor(QWidget* parent) {
-    frmSyukujitu editor(parent);
+void showHolidayRuleEditor(QWidget* owner) {
+    // A window of its own: the owner disables itself while the editor is shown.
+    (void)owner;
+    frmSyukujitu editor;
     editor.Form_Load();
     editor.exec();
 }

@@ -27,7 +27,9 @@ void setPrinterHook(PrinterHook hook);
 // closes after being opened from the calendar. Nothing when no calendar is open.
 void returnFromPatternEditor();
 
-// Shows the holiday-rule editor frmSyukujitu modally over parent and returns when it closes.
-void showHolidayRuleEditor(QWidget* parent);
+// Shows the holiday-rule editor frmSyukujitu modally for its owner (the day-pattern editor)
+// and returns when it closes. The editor is a window of its own, so that the owner's
+// disabling itself meanwhile does not reach it.
+void showHolidayRuleEditor(QWidget* owner);
 
 }  // namespace calendar
