@@ -39,6 +39,10 @@ public:
     // The size of the whole object in twips (the paper, or the picture).
     virtual double width() const = 0;
     virtual double height() const = 0;
+    // Resizes the object: a picture to that many twips, the printer's paper to a
+    // user-defined size.
+    virtual void setWidth(double twips) = 0;
+    virtual void setHeight(double twips) = 0;
     // Ends the page and starts the next one; a picture has only one page.
     virtual void newPage() {}
 

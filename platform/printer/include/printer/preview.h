@@ -19,8 +19,8 @@ public:
     double width() const override;
     double height() const override;
     // Resizes the picture to the twips given; the drawing is cleared.
-    void setWidth(double twips);
-    void setHeight(double twips);
+    void setWidth(double twips) override;
+    void setHeight(double twips) override;
     double scaleWidth() const override { return width(); }
     double scaleHeight() const override { return height(); }
     void setVisible(bool visible) override { QWidget::setVisible(visible); }

@@ -72,8 +72,8 @@ public:
     // The paper in twips, as oriented. Setting either makes the paper user-defined.
     double width() const override;
     double height() const override;
-    void setWidth(double twips);
-    void setHeight(double twips);
+    void setWidth(double twips) override;
+    void setHeight(double twips) override;
     // The printable area in twips.
     double scaleWidth() const override;
     double scaleHeight() const override;

@@ -29,8 +29,8 @@ public:
 
     double width() const override { return width_; }
     double height() const override { return height_; }
-    void setWidth(double twips) { width_ = twips; }
-    void setHeight(double twips) { height_ = twips; }
+    void setWidth(double twips) override { width_ = twips; }
+    void setHeight(double twips) override { height_ = twips; }
     int twipsPerPixelX() const override { return twipsPerPixel_; }
     int twipsPerPixelY() const override { return twipsPerPixel_; }
     double scaleWidth() const override { return width_; }
