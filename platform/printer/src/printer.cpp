@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QPageLayout>
+#include <QPageSetupDialog>
 #include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -263,6 +264,43 @@ void Printer::killDoc() {
     pageOfDoc_ = 0;
     currentX_ = currentY_ = 0;
     if (info_ && !info_->pdfFile.empty()) QFile::remove(QString::fromStdString(info_->pdfFile));
+}
+
+bool Printer::setupDialog(QWidget* parent) {
+    if (!device_) runtime::raise(runtime::err::PrinterInfo);
+    applyLayout();
+    QPageSetupDialog dialog(device_.get(), parent);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QPageLayout layout = device_->pageLayout();
+    orientation_ = layout.orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
+    switch (layout.pageSize().id()) {
+        case QPageSize::A4: paperSize_ = kPaperA4; break;
+        case QPageSize::A5: paperSize_ = kPaperA5; break;
+        case QPageSize::JisB4: paperSize_ = kPaperB4; break;
+        case QPageSize::JisB5: paperSize_ = kPaperB5; break;
+        default: {
+            const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);
+            paperSize_ = kPaperUser;
+            userWidth_ = mm.width() * kTwipsPerMm;
+            userHeight_ = mm.height() * kTwipsPerMm;
+        }
+    }
+    return true;
+}
+
+namespace {
+std::function<bool(Printer&)>& setupForTesting() {
+    static std::function<bool(Printer&)> f;
+    return f;
+}
+}  // namespace
+
+void setPrinterSetupForTesting(std::function<bool(Printer&)> dialog) { setupForTesting() = std::move(dialog); }
+
+void showPrinterSetup(QWidget* parent) {
+    Printer& p = currentPrinter();
+    const bool accepted = setupForTesting() ? setupForTesting()(p) : p.setupDialog(parent);
+    if (!accepted) runtime::raise(runtime::err::Cancel);
 }
 
 Printer& currentPrinter() {

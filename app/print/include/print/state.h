@@ -83,6 +83,10 @@ struct PrintSinks {
     printer::Canvas* previewCanvas = nullptr;
     // The open document's name as the main window shows it.
     std::function<std::string()> documentName;
+    // The print dialog's entries as they stand: left, right, top and bottom margin and
+    // line width, and the orientation text (the printer test page prints them).
+    std::vector<std::string> entries;
+    std::string orientation;
 };
 PrintSinks& sinks();
 

@@ -5,6 +5,7 @@
 //
 // The printers are the system's print queues plus one that writes a PDF file. Tests
 // replace the list with printers of their own, each writing into a PDF file of theirs.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "printer/painter_canvas.h"
 
 class QPrinter;
+class QWidget;
 
 namespace printer {
 
@@ -93,6 +95,8 @@ public:
     void killDoc();
     // A document has begun and is not yet ended.
     bool printing() const { return painter_ != nullptr; }
+    // The system's page set-up dialog on this printer; false when the user cancelled.
+    bool setupDialog(QWidget* parent);
     // Pages of the documents sent so far, for those who count.
     int pagesSent() const { return pagesSent_; }
 
@@ -124,6 +128,11 @@ Printer& currentPrinter();
 void selectPrinter(int index);
 // The system's default printer becomes the Printer object again (none when the list is empty).
 void selectDefaultPrinter();
+
+// The printer set-up of the Printer object; the user's cancel raises run-time error
+// 32755. Tests replace the dialog with a function of theirs (empty restores it).
+void showPrinterSetup(QWidget* parent);
+void setPrinterSetupForTesting(std::function<bool(Printer&)> dialog);
 
 // The paper of a code in millimetres, portrait; false for a code outside the table.
 bool paperMillimetres(int code, double& width, double& height);
