@@ -71,7 +71,8 @@ void pfnfPrintChartPattern(const PatternRecord& rec) {
     s.x = origin;
 
     auto rs = gdbWork.openRecordset(
-        "SELECT tblDayStep.*, tblMessage.fldAnsRec FROM tblMessage INNER JOIN tblDayStep ON tblDayStep.fldMessage = "
+        // A left join: a stop step (channel 0) has no channel row, yet it ends the range before it.
+        "SELECT tblDayStep.*, tblMessage.fldAnsRec FROM tblDayStep LEFT JOIN tblMessage ON tblDayStep.fldMessage = "
         "tblMessage.fldCh WHERE tblDayStep.fldPatternNo = " +
         std::to_string(rec.no) + " ORDER BY fldHour ASC, fldMinute ASC");
     int start = 0, channel = 0, rows = 0;
