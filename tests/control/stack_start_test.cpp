@@ -63,18 +63,33 @@ TEST(StackStart, TheControlFindsTheEmulatedReaderTheProgramStarted) {
     fs::remove(card);
 }
 
-TEST(StackStart, WithoutAnEmulatedReaderNoReaderIsFound) {
+TEST(StackStart, WithoutAReaderEveryCardOperationSaysSo) {
     ::unsetenv("RDX_EMULATOR_CARD");
-    devices::System system(PROGRAM_FOLDER);
-    ASSERT_TRUE(system.driverLoaded()) << system.error();
-    EXPECT_EQ(system.emulatedReader(), nullptr);
-    auto control = createControl();
-    ASSERT_NE(control, nullptr);
-    EXPECT_EQ(property(*control, control::dispid::CardExists), 112);
-    EXPECT_EQ(property(*control, control::dispid::CardStatus), 112);
-    Variant result;
-    ASSERT_EQ(com::callMethod(*control, control::dispid::Format, {}, &result), com::Ok);
-    EXPECT_EQ(result.asI4(), 112);
+    const fs::path empty = fs::path(::testing::TempDir()) / ("stack-start-empty-" + std::to_string(::getpid()));
+    fs::create_directories(empty);
+    struct Case {
+        const char* what;
+        fs::path folder;
+        bool driver;
+    };
+    const Case cases[] = {
+        {"the driver but no reader", PROGRAM_FOLDER, true},
+        {"no driver library at all", empty, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        devices::System system(c.folder.string());
+        EXPECT_EQ(system.driverLoaded(), c.driver) << system.error();
+        EXPECT_EQ(system.emulatedReader(), nullptr);
+        auto control = createControl();
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(property(*control, control::dispid::CardExists), 112);
+        EXPECT_EQ(property(*control, control::dispid::CardStatus), 112);
+        Variant result;
+        ASSERT_EQ(com::callMethod(*control, control::dispid::Format, {}, &result), com::Ok);
+        EXPECT_EQ(result.asI4(), 112);
+    }
+    fs::remove_all(empty);
 }
 
 }  // namespace

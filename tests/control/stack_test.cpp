@@ -7,8 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <functional>
 #include <iterator>
+#include <thread>
 
 #include "control/errors.h"
 #include "control/host.h"
@@ -78,7 +80,14 @@ protected:
     fs::path dir;
 };
 
-class StackOnly : public StackTest {};
+class StackOnly : public StackTest {
+protected:
+    int readsSubmitted() const {
+        int n = 0;
+        for (const auto& e : stack->bus().urbLog()) n += e.endpoint == emulator::kInEndpoint;
+        return n;
+    }
+};
 
 INSTANTIATE_TEST_SUITE_P(Faces, StackTest, ::testing::Values(Face::ByteStream, Face::Stack), faceName);
 INSTANTIATE_TEST_SUITE_P(Faces, StackOnly, ::testing::Values(Face::Stack), faceName);
@@ -219,42 +228,85 @@ TEST_P(StackTest, CardImageDumpWriteDumpRoundTrip) {
     EXPECT_EQ(GetCardError(), 0);
 }
 
+// Blocks of 4096 bytes go as one transfer; blocks of 16384 are cut into segments below.
 TEST_P(StackTest, MessageRoundTripUnderTheJournal) {
-    const auto data = sound(10001);  // three blocks of 4096; the length keeps 10000 bytes
     struct Case {
         const char* file;
-        std::vector<std::uint8_t> bytes;
+        std::uint8_t chip;
     };
-    auto wave = waveHeader(static_cast<std::uint32_t>(data.size()));
-    wave.insert(wave.end(), data.begin(), data.end());
-    wave.push_back(0);
-    const std::vector<Case> cases = {{"in.dat", data}, {"in.wav", wave}};
+    const Case cases[] = {{"in.dat", 0xA4}, {"in.wav", 0xA4}, {"in.dat", 0x73}, {"in.wav", 0x73}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        insertFormatted();
-        writeFile(path(c.file), c.bytes);
+        SCOPED_TRACE(std::string(c.file) + " on chip " + std::to_string(c.chip));
+        insertFormatted(c.chip);
+        const std::size_t block = blockSize(), blocks = card->blockCount();
+        const auto data = sound(2 * block + 1809);  // three blocks; the length drops the last byte
+        const std::size_t kept = data.size() / 16 * 16;
+        auto bytes = data;
+        if (std::string(c.file) == "in.wav") {
+            bytes = waveHeader(static_cast<std::uint32_t>(data.size()));
+            bytes.insert(bytes.end(), data.begin(), data.end());
+            bytes.push_back(0);
+        }
+        writeFile(path(c.file), bytes);
         reader->clearLog();
         ASSERT_EQ(WriteMessage(3, path(c.file)), 0);
         // journal := 0, the new blocks whole, the header, journal idle.
         EXPECT_EQ(steps(), "JeJw" "DwDwDw" "HeHwHwHw" "Je");
         const HandHeader h = header();
         EXPECT_EQ(h.word(16 + 2 * 2), 3);
-        EXPECT_EQ(h.word(64 + 4 * 2), 10001 / 16);
-        EXPECT_EQ(h.word(12), 128 - 6 - 3);
+        EXPECT_EQ(h.word(64 + 4 * 2), data.size() / 16);
+        EXPECT_EQ(h.word(12), blocks - 6 - 3);
 
         ASSERT_EQ(ReadMessage(3, path("out.dat")), 0);
         auto raw = readFile(path("out.dat"));
-        ASSERT_EQ(raw.size(), 3 * 4096u) << "every block whole";
+        ASSERT_EQ(raw.size(), 3 * block) << "every block whole";
         EXPECT_TRUE(std::equal(data.begin(), data.end(), raw.begin()));
-        EXPECT_TRUE(std::all_of(raw.begin() + 10001, raw.end(), [](std::uint8_t b) { return b == 0xFF; }));
+        EXPECT_TRUE(std::all_of(raw.begin() + static_cast<long>(data.size()), raw.end(),
+                                [](std::uint8_t b) { return b == 0xFF; }));
 
         ASSERT_EQ(ReadMessage(3, path("out.wav")), 0);
         auto back = readFile(path("out.wav"));
-        const auto head = waveHeader(10000);
-        ASSERT_EQ(back.size(), head.size() + 10000);
+        const auto head = waveHeader(static_cast<std::uint32_t>(kept));
+        ASSERT_EQ(back.size(), head.size() + kept + (kept & 1));
         EXPECT_TRUE(std::equal(head.begin(), head.end(), back.begin()));
-        EXPECT_TRUE(std::equal(data.begin(), data.begin() + 10000, back.begin() + static_cast<long>(head.size())));
+        EXPECT_TRUE(std::equal(data.begin(), data.begin() + static_cast<long>(kept),
+                               back.begin() + static_cast<long>(head.size())));
         EXPECT_EQ(GetCardError(), 0);
+    }
+}
+
+// Faults of the reader's protocol that USB carries differently from a byte stream: empty
+// transfers, short packets that end a transfer early, replies out of turn.
+TEST_P(StackTest, ReaderFaultsGiveTheSameResultOverBothFaces) {
+    struct Case {
+        const char* what;
+        emulator::Fault fault;
+        int times;
+        std::function<int()> operation;
+        int result;
+    };
+    const auto status = [] { return CardExists(); };
+    const auto check = [] { return GetCardError(); };
+    const auto write = [] { return WriteCardName(name("NAME")); };
+    const std::vector<Case> cases = {
+        {"two busy replies", emulator::Fault::Busy, 2, status, 0},
+        {"three busy replies", emulator::Fault::Busy, 3, status, cardError::ReceiveFailed},
+        {"another command's reply first", emulator::Fault::StrayReply, 1, status, 0},
+        {"an empty transfer before the reply", emulator::Fault::ZeroLengthReply, 1, status, 0},
+        {"refused", emulator::Fault::Nck, 1, status, cardError::CommandRefused},
+        {"an empty transfer before the data", emulator::Fault::ZeroLengthInData, 1, check, 0},
+        {"a reply again before the data", emulator::Fault::StrayPacketInData, 1, check, 0},
+        {"data 8 bytes short", emulator::Fault::ShortData, 1, check, cardError::ReceiveFailed},
+        {"data refused after it was sent", emulator::Fault::RefuseData, 1, write, cardError::WriteRefused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        insertFormatted();
+        reader->inject(c.fault, c.times);
+        EXPECT_EQ(c.operation(), c.result);
+        EXPECT_FALSE(rdxLinkOpen());
+        reader->clearFaults();
+        EXPECT_EQ(GetCardError(), 0) << "the next operation is served";
     }
 }
 
@@ -306,31 +358,58 @@ TEST_P(StackOnly, NoReaderGivesNoDriverForEveryCardMethod) {
     EXPECT_EQ(GetCardError(), 0) << "found again once plugged in";
 }
 
+// The cable pulled while a message is written: between two blocks, or while the control
+// waits for the reader's answer to a block it has sent (that wait ends with the pull, not
+// with the time-out). Plugged in again, the journal leads the repair.
 TEST_P(StackOnly, ReaderPulledMidWriteIsFoundAgainAndRepaired) {
-    insertFormatted();
+    struct Case {
+        const char* what;
+        bool whileAwaitingAnswer;
+        int result;
+    };
+    const Case cases[] = {
+        {"between blocks", false, cardError::SendFailed},
+        {"while the answer is awaited", true, cardError::ReceiveFailed},
+    };
     writeFile(path("in.dat"), sound(5 * 4096));
-    int pumps = 0;
-    // The program's message pump runs before each block: the cable goes before the third.
-    setHost({{}, [&] {
-                 if (++pumps == 3) stack->pull();
-             }});
-    EXPECT_EQ(WriteMessage(5, path("in.dat")), cardError::SendFailed);
-    setHost({});
-    EXPECT_EQ(CardExists(), cardError::NoDriver);
-    EXPECT_EQ(header().word(12), 128 - 6) << "the header was not written";
-    EXPECT_NE(blockBytes(6), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "a block was written";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        insertFormatted();
+        int pumps = 0;
+        std::thread puller;
+        // The program's message pump runs before each block.
+        setHost({{}, [&] {
+                     if (++pumps != 3) return;
+                     if (!c.whileAwaitingAnswer) return stack->pull();
+                     reader->inject(emulator::Fault::SilentAfterData);
+                     stack->bus().clearUrbLog();
+                     puller = std::thread([&] {
+                         // The block's command answered and its data sent, the control's
+                         // read for the answer after the data reaches the bus.
+                         for (int i = 0; i < 10000 && readsSubmitted() < 2; ++i)
+                             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                         stack->pull();
+                     });
+                 }});
+        EXPECT_EQ(WriteMessage(5, path("in.dat")), c.result);
+        if (puller.joinable()) puller.join();
+        setHost({});
+        EXPECT_EQ(CardExists(), cardError::NoDriver);
+        EXPECT_EQ(header().word(12), 128 - 6) << "the header was not written";
+        EXPECT_NE(blockBytes(6), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "a block was written";
 
-    ASSERT_TRUE(stack->plug(*reader));
-    EXPECT_EQ(GetCardError(), cardError::JournalSet);
-    EXPECT_EQ(Repair(cardError::JournalSet), 0);
-    EXPECT_EQ(GetCardError(), 0);
-    for (std::size_t b = 6; b < 128; ++b)
-        ASSERT_EQ(blockBytes(b), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "free block " << b << " erased";
-    EXPECT_EQ(header().word(12), 128 - 6);
+        ASSERT_TRUE(stack->plug(*reader));
+        EXPECT_EQ(GetCardError(), cardError::JournalSet);
+        EXPECT_EQ(Repair(cardError::JournalSet), 0);
+        EXPECT_EQ(GetCardError(), 0);
+        for (std::size_t b = 6; b < 128; ++b)
+            ASSERT_EQ(blockBytes(b), std::vector<std::uint8_t>(blockSize(), 0xFF)) << "free block " << b << " erased";
+        EXPECT_EQ(header().word(12), 128 - 6);
 
-    ASSERT_EQ(WriteMessage(5, path("in.dat")), 0);
-    ASSERT_EQ(ReadMessage(5, path("out.dat")), 0);
-    EXPECT_EQ(readFile(path("out.dat")), readFile(path("in.dat")));
+        ASSERT_EQ(WriteMessage(5, path("in.dat")), 0);
+        ASSERT_EQ(ReadMessage(5, path("out.dat")), 0);
+        EXPECT_EQ(readFile(path("out.dat")), readFile(path("in.dat")));
+    }
 }
 
 }  // namespace
