@@ -4,6 +4,7 @@
 // read what was drawn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -79,5 +80,11 @@ protected:
 
 // Whether a text op with exactly this text exists.
 inline bool hasText(const printer::RecordingCanvas& c, std::string_view text) { return c.findText(text) != nullptr; }
+
+// How many text ops print exactly this text (on one page when page > 0).
+inline long countText(const printer::RecordingCanvas& c, const std::string& text, int page = 0) {
+    const auto texts = c.texts(page);
+    return std::count(texts.begin(), texts.end(), text);
+}
 
 }  // namespace printtest
