@@ -3,6 +3,7 @@
 // bus with a function plugged in.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -43,6 +44,12 @@ bool eventually(Predicate done) {
     return true;
 }
 
+// A field the driver changes with interlocked operations, read the same way.
+template <class T>
+T interlockedRead(T& field) {
+    return std::atomic_ref<T>(field).load();
+}
+
 class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -70,7 +77,7 @@ protected:
     // The I/O count at rest: the base count only. A request may complete just before
     // its count is lowered.
     bool countReturnsToOne() {
-        return eventually([this] { return ext()->io_count == 1; });
+        return eventually([this] { return interlockedRead(ext()->io_count) == 1; });
     }
     std::vector<UrbLogEntry> transfers(std::uint8_t endpoint) {
         std::vector<UrbLogEntry> out;

@@ -191,11 +191,25 @@ TEST_F(DriverTest, ARemoteWakeBringsTheDeviceBackAndArmsAgain) {
 
     EXPECT_TRUE(power::setSystemState(PowerSystemWorking));
     EXPECT_TRUE(power::setSystemState(PowerSystemHibernate));  // deeper than the bus can wake from
-    EXPECT_TRUE(eventually([&] { return !bus->waitWakePending(port) && ext()->wait_wake_armed == 0; }));
+    EXPECT_TRUE(eventually([&] { return !bus->waitWakePending(port) && interlockedRead(ext()->wait_wake_armed) == 0; }));
     EXPECT_FALSE(bus->remoteWake(port));
     EXPECT_EQ(bus->devicePower(port), PowerDeviceD3);
     EXPECT_TRUE(power::setSystemState(PowerSystemWorking));
     EXPECT_TRUE(countReturnsToOne());
+}
+
+TEST_F(DriverTest, StopDisarmsStartArmsAgainAndRemovalLetsTheWaitWakeGo) {
+    TestFunction fn(64);
+    fn.remoteWakeup(true);
+    ASSERT_EQ(plug(fn), STATUS_SUCCESS);
+    ASSERT_EQ(pnp::queryStop(pdo()), STATUS_SUCCESS);
+    ASSERT_EQ(pnp::stop(pdo()), STATUS_SUCCESS);
+    EXPECT_TRUE(eventually([&] { return !bus->waitWakePending(port) && interlockedRead(ext()->wait_wake_armed) == 0; }));
+    ASSERT_EQ(pnp::start(pdo()), STATUS_SUCCESS);
+    EXPECT_TRUE(bus->waitWakePending(port));
+    EXPECT_EQ(pnp::requestRemoval(pdo()), STATUS_SUCCESS);  // returns once the device is gone
+    EXPECT_EQ(driver->DeviceObject, nullptr);
+    EXPECT_FALSE(bus->waitWakePending(port));
 }
 
 TEST_F(DriverTest, ADisarmBeforeTheWaitWakeReachesTheBusCancelsIt) {
@@ -203,13 +217,13 @@ TEST_F(DriverTest, ADisarmBeforeTheWaitWakeReachesTheBusCancelsIt) {
     fn.remoteWakeup(true);
     ASSERT_EQ(plug(fn), STATUS_SUCCESS);
     pipedrv::pipedrv_disarm_wait_wake(device());
-    ASSERT_TRUE(eventually([&] { return ext()->wait_wake_armed == 0; }));
+    ASSERT_TRUE(eventually([&] { return interlockedRead(ext()->wait_wake_armed) == 0; }));
     {
         IrqlScope raised(DISPATCH_LEVEL);  // the request is delivered later, from the power manager's thread
         EXPECT_EQ(pipedrv::pipedrv_arm_wait_wake(device()), STATUS_PENDING);
         pipedrv::pipedrv_disarm_wait_wake(device());
     }
-    EXPECT_TRUE(eventually([&] { return ext()->wait_wake_armed == 0; }));
+    EXPECT_TRUE(eventually([&] { return interlockedRead(ext()->wait_wake_armed) == 0; }));
     EXPECT_FALSE(bus->waitWakePending(port));
     EXPECT_EQ(pipedrv::pipedrv_arm_wait_wake(device()), STATUS_PENDING) << "free to arm again";
     EXPECT_TRUE(bus->waitWakePending(port));
@@ -247,10 +261,10 @@ TEST_F(DriverTest, ArmAndDisarmRaceARemoteWakeWithoutLosingARequest) {
     waker.join();
     EXPECT_GT(armed, 0);
     EXPECT_TRUE(eventually([&] {
-        return ext()->wait_wake_armed == 0 && KeReadStateEvent(&ext()->wait_wake_done) != 0;
+        return interlockedRead(ext()->wait_wake_armed) == 0 && KeReadStateEvent(&ext()->wait_wake_done) != 0;
     })) << "every request came back";
     EXPECT_FALSE(bus->waitWakePending(port));
-    EXPECT_EQ(ext()->wait_wake_irp, nullptr);
+    EXPECT_EQ(interlockedRead(ext()->wait_wake_irp), nullptr);
     EXPECT_TRUE(countReturnsToOne());
 }
 
