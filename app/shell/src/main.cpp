@@ -4,12 +4,14 @@
 
 #include "core/globals.h"
 #include "forms/msgbox.h"
+#include "patterns/links.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
+    patterns::registerPages();
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
