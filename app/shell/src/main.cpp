@@ -5,6 +5,7 @@
 #include "core/globals.h"
 #include "forms/msgbox.h"
 #include "patterns/links.h"
+#include "print/print.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
     patterns::registerPages();
+    patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
