@@ -2,6 +2,7 @@
 // until the exit step unloads it.
 #include <QApplication>
 
+#include "com/registry.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
 #include "shell/main_window.h"
@@ -10,6 +11,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
+    // The card control comes from its library in the program folder.
+    com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
+    com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
