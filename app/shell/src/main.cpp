@@ -5,6 +5,7 @@
 #include "com/registry.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
+#include "patterns/links.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     // The card control comes from its library in the program folder.
     com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
     com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
+    patterns::registerPages();
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
