@@ -3,10 +3,12 @@
 #include <QApplication>
 
 #include "calendar/calendar.h"
+#include "com/registry.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
 #include "patterns/frm_pattern.h"
 #include "patterns/links.h"
+#include "print/print.h"
 #include "shell/main_window.h"
 
 namespace {
@@ -16,6 +18,8 @@ namespace {
 void linkWindows() {
     patterns::setScheduleReturn([] { calendar::returnFromPatternEditor(); });
     patterns::setHolidayEditor([](QWidget* owner) { calendar::showHolidayRuleEditor(owner); });
+    calendar::setPrinterHook(
+        [](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     calendar::setPatternEditorHook([](int pattern, const std::string& date) {
         QWidget* client = mainWindow()->clientArea();
         auto* editor = new frmPattern(client);
@@ -31,7 +35,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
+    // The card control comes from its library in the program folder.
+    com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
+    com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
     patterns::registerPages();
+    patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     calendar::registerPages();
     linkWindows();
     frmMain main;
