@@ -2,6 +2,7 @@
 // until the exit step unloads it.
 #include <QApplication>
 
+#include "card/window.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
 #include "shell/main_window.h"
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
+    card::registerPages();
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
