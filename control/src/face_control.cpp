@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <mutex>
 
 #include "control/card.h"
 #include "control/card_info.h"
@@ -11,9 +12,8 @@
 #include "control/host.h"
 #include "control/link.h"
 #include "control/methods.h"
+#include "control/playback.h"
 #include "control/state.h"
-#include "face_playback.h"
-#include "sound/wave_out.h"
 #include "text/text.h"
 
 namespace control {
@@ -60,6 +60,8 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 bool idle(int mode) { return mode == ModeStandby || mode == ModeEvent; }
+// A playback streams on its own thread: the link is free between its block reads.
+bool playing(int mode) { return mode == ModePlay || mode == ModePause; }
 int busyRefusal() {
     const int mode = actionMode();
     return idle(mode) ? 0 : cardError::Busy + mode;
@@ -83,8 +85,25 @@ long dateField(const CardDate& d, int index) {
 // start a second one.
 std::atomic<bool> pollRunning{false};
 
-// The instance whose site pumps messages for the link.
-std::atomic<const void*> pumpOwner{nullptr};
+// The sites of the instances, latest last. Transfers pump the container's messages through
+// the latest, so that its windows stay alive; when that instance goes (the about box
+// closes), through the one sited before it.
+std::mutex sitesMutex;
+std::vector<std::pair<const void*, com::HostSite*>> sites;
+
+void siteInstance(const void* instance, com::HostSite* site) noexcept {
+    try {
+        std::lock_guard g(sitesMutex);
+        std::erase_if(sites, [instance](const auto& entry) { return entry.first == instance; });
+        if (site) sites.emplace_back(instance, site);
+        com::HostSite* pump = sites.empty() ? nullptr : sites.back().second;
+        setHostPump(pump ? std::function<void()>([pump] { pump->pumpMessages(); }) : std::function<void()>());
+    } catch (...) {
+    }
+}
+
+// Instances alive in the process: the last one to go ends a playback.
+std::atomic<int> instances{0};
 
 }  // namespace
 
@@ -107,6 +126,8 @@ struct CardControl::Impl {
     bool standbyMonitor = false;
     std::vector<long> monitors;  // processes this instance started
     bool inModeTick = false;
+    // Cleared when the instance goes: a handler pumped inside PlayMessage may destroy it.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
     // Arguments.
     static HResult count(std::span<Variant> args, std::size_t n) {
@@ -167,9 +188,9 @@ struct CardControl::Impl {
         } else if (mode == ModeStandby) {
             setProgress(0, 0);
         } else if (mode == ModePlay || mode == ModePause) {
-            const long total = face_playback::playbackLength();
+            const long total = playbackLength();
             if (total != 0) {
-                setProgress(face_playback::playbackPosition(), total);
+                setProgress(playbackPosition(), total);
                 firePosition();
             }
         } else if (progressLength() != 0) {
@@ -210,34 +231,39 @@ struct CardControl::Impl {
         CheckCardStatus(self.kept_, autoRead, work);
     }
 
-    // Members that reach the link outside the busy rule. While another operation holds the
-    // link (on this thread, through a pumped message, or on the playback thread) they answer
-    // from what is known instead of disturbing it.
+    // Members that reach the link outside the busy rule. A playback's worker shares the link
+    // through its mutex: they wait for it, and leave the playback's mode alone. While an
+    // operation of this thread holds the link (a pumped message inside a transfer) they
+    // answer from what is known instead of disturbing it.
     int cardExists() {
-        if (!idle(actionMode())) return self.kept_;
-        LinkSession session;
-        setActionMode(ModeRead);
-        std::size_t blockBytes = 0;
-        const int r = rdxCardStatus(blockBytes);
-        setActionMode(ModeStandby);
+        const int mode = actionMode();
+        if (!idle(mode) && !playing(mode)) return self.kept_;
+        int r = cardError::Done;
+        {
+            LinkSession session;
+            ModeAround around(mode, ModeRead);
+            std::size_t blockBytes = 0;
+            r = rdxCardStatus(blockBytes);
+        }
         self.kept_ = r;
         return r;
     }
     std::string rdxCpuVersion() {
-        if (!idle(actionMode())) return firmwareText(rdxFirmwareWord());
+        const int mode = actionMode();
+        if (!idle(mode) && !playing(mode)) return firmwareText(rdxFirmwareWord());
         LinkSession session;
-        rdxCloseLink();
-        setActionMode(ModeRead);
+        if (idle(mode)) rdxCloseLink();  // the reader is found afresh
+        ModeAround around(mode, ModeRead);
         std::size_t blockBytes = 0;
         const int r = rdxCardStatus(blockBytes);
-        setActionMode(ModeStandby);
         const bool answered = r == cardError::Done || r == cardError::NoCard || r == cardError::Unrecognised;
         return firmwareText(answered ? rdxFirmwareWord() : 0);
     }
     std::int32_t byteToTime(std::int32_t bytes) {
         if (bytes <= 0) return -1;
         std::size_t blockBytes = 0;
-        if (idle(actionMode())) {
+        const int mode = actionMode();
+        if (idle(mode) || playing(mode)) {
             LinkSession session;
             if (rdxCardStatus(blockBytes) != cardError::Done) blockBytes = 0;
         } else if (rdxGeometry().chipClass != 0) {
@@ -247,6 +273,22 @@ struct CardControl::Impl {
         const auto b = static_cast<std::int64_t>(blockBytes);
         return static_cast<std::int32_t>((bytes + b - 1) / b * b / 8);
     }
+    // Mode 3 around a status command, then standby; during a playback its mode stays, since
+    // standby would end PlayMessage's wait.
+    class ModeAround {
+    public:
+        ModeAround(int found, int during) : set_(idle(found)) {
+            if (set_) setActionMode(during);
+        }
+        ~ModeAround() {
+            if (set_) setActionMode(ModeStandby);
+        }
+        ModeAround(const ModeAround&) = delete;
+        ModeAround& operator=(const ModeAround&) = delete;
+
+    private:
+        bool set_;
+    };
 
     void setStandbyMonitor(bool wanted) {
         if (wanted == standbyMonitor) return;
@@ -440,12 +482,16 @@ HResult CardControl::Impl::method(com::DispId id, std::span<Variant> args, Varia
     case dispid::PauseMessage:
     case dispid::PlayMessage: {
         const int before = actionMode();
-        r = id == dispid::StopMessage    ? face_playback::StopMessage()
-            : id == dispid::PauseMessage ? face_playback::PauseMessage()
-                                         : face_playback::PlayMessage(a, b);
+        // PlayMessage pumps the container's messages until the playback ends: a handler may
+        // destroy this instance meanwhile.
+        const std::shared_ptr<bool> stillAlive = alive;
+        r = id == dispid::StopMessage    ? StopMessage()
+            : id == dispid::PauseMessage ? PauseMessage()
+                                         : PlayMessage(a, b);
+        if (!*stillAlive) break;
         const bool refused = id == dispid::PlayMessage
                                  ? r == cardError::BadChannel || !idle(before)
-                                 : !idle(before) && before != ModePlay && before != ModePause;
+                                 : !idle(before) && !playing(before);
         if (!refused) keepPlaybackResult(r);
         break;
     }
@@ -460,7 +506,7 @@ HResult CardControl::Impl::indexed(com::DispId id, std::span<Variant> args, Vari
     if (const HResult h = args[0].toI4(i); !com::succeeded(h)) return h;
     if (id == dispid::ErrorMessage) {
         std::string message(cardErrorText(i));
-        if (message.empty() && i < 100) message = sound::errorText(i);
+        if (message.empty() && i < 100) message = wavErrorText(i);
         out = Variant::bstr(std::move(message));
         return com::Ok;
     }
@@ -488,15 +534,23 @@ HResult CardControl::Impl::indexed(com::DispId id, std::span<Variant> args, Vari
     return com::Ok;
 }
 
+// A new instance starts from cleared playback figures (a playback another instance runs
+// goes on).
 CardControl::CardControl(FaceEnvironment environment, std::unique_ptr<FaceView> view)
-    : impl_(std::make_unique<Impl>(*this, std::move(environment), std::move(view))) {}
+    : impl_(std::make_unique<Impl>(*this, std::move(environment), std::move(view))) {
+    rdxResetPlayback();
+    ++instances;
+}
 
+// The last instance to go ends a playback: no worker runs on and no device stays open once
+// the control is gone. The other instance (the about box) going leaves it playing.
 CardControl::~CardControl() {
+    *impl_->alive = false;
     impl_->stopTimer(kModeTimer);
     impl_->stopTimer(kPollTimer);
+    if (--instances == 0) wavCardPlayEnd();
     impl_->closeMonitors();
-    const void* self = this;
-    if (pumpOwner.compare_exchange_strong(self, nullptr)) setHost({});
+    siteInstance(this, nullptr);
 }
 
 com::HResult CardControl::invoke(com::DispId id, com::Invoke kind, std::span<com::Variant> args,
@@ -541,13 +595,7 @@ void CardControl::setSite(com::HostSite* site) noexcept {
         impl_->site->killTimer(kPollTimer);
     }
     impl_->site = site;
-    if (!site) return;
-    // Transfers pump the container's messages so that its window stays alive.
-    pumpOwner = this;
-    try {
-        setHost({{}, [site] { site->pumpMessages(); }});
-    } catch (...) {
-    }
+    siteInstance(this, site);
 }
 
 void CardControl::onTimer(unsigned id) noexcept {

@@ -30,6 +30,11 @@ void setHost(Host host) {
         host.pumpMessage ? std::move(host.pumpMessage) : std::function<void()>([] {});
 }
 
+void setHostPump(std::function<void()> pumpMessage) {
+    std::lock_guard lock(hostMutex);
+    currentHost.pumpMessage = pumpMessage ? std::move(pumpMessage) : std::function<void()>([] {});
+}
+
 std::uint32_t tickCount() { return snapshot().tickCount(); }
 
 void rdxPumpMessage() {

@@ -240,6 +240,9 @@ bool stalled(Playback& p) {
 
 void updatePosition(Playback& p, std::uint64_t& lastBytes) {
     Guard g(p.mutex);
+    // Ended meanwhile (the device may be closed already): the play state stays as the end
+    // left it.
+    if (!wantedLocked(p)) return;
     std::uint64_t bytes = 0;
     if (!p.device || p.device->position(bytes) != sound::Ok) bytes = 0;
     if (bytes != lastBytes) p.lastAdvance = tickCount();

@@ -78,7 +78,7 @@ FaceEnvironment defaultEnvironment();
 
 // The card control. Several instances share the module-wide state (action mode, progress,
 // card information, link, the poll's debounce).
-class CardControl final : public com::Control {
+class CardControl : public com::Control {
 public:
     CardControl(FaceEnvironment environment, std::unique_ptr<FaceView> view);
     ~CardControl() override;

@@ -15,6 +15,9 @@ struct Host {
 // Installs the host's services; an empty member falls back to the default (a monotonic
 // clock, and a pump that does nothing).
 void setHost(Host host);
+// Replaces only the message pump (the container's, once the control is sited); the tick
+// count stays as it was. An empty pump does nothing.
+void setHostPump(std::function<void()> pumpMessage);
 
 std::uint32_t tickCount();
 void rdxPumpMessage();

@@ -1,11 +1,13 @@
 #include "devices/system.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "emulator/environment.h"
 #include "kernel/host.h"
 #include "kernel/registry.h"
 #include "usb/emulated_bus.h"
+#include "usb/libusb_bus.h"
 
 namespace devices {
 namespace {
@@ -35,6 +37,11 @@ System::System(const std::string& programFolder) {
         return;
     }
     kernel::pnp::bindDriver(hardwareId(emulator::kVendorId, emulator::kProductId), driver_);
+    const char* emulated = std::getenv(emulator::kCardVariable);
+    if (!emulated || !*emulated) {
+        startRealReaderBus(programFolder);
+        return;
+    }
     try {
         reader_ = emulator::readerFromEnvironment();
     } catch (const std::exception& e) {
@@ -46,7 +53,25 @@ System::System(const std::string& programFolder) {
     }
 }
 
+// The driver must be bound to the reader's ids before the bus reports what is plugged in.
+void System::startRealReaderBus(const std::string& programFolder) {
+    std::string problem;
+    auto match = usb::readReaderMatch(std::filesystem::path(programFolder) / usb::kReaderConfigFile, &problem);
+    if (!match) {
+        if (!problem.empty()) error_ = problem;  // no file: no real reader is configured
+        return;
+    }
+    auto host = usb::UsbHost::libusb(&problem);
+    if (!host) {
+        error_ = problem;
+        return;
+    }
+    kernel::pnp::bindDriver(hardwareId(match->vendorId, match->productId), driver_);
+    realBus_ = std::make_unique<usb::LibusbBus>(std::move(host), std::move(*match));
+}
+
 System::~System() {
+    realBus_.reset();
     bus_.reset();
     reader_.reset();
     if (driver_) kernel::unloadDriver(driver_);

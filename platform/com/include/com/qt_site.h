@@ -1,6 +1,7 @@
 #pragma once
-// The host site of a Qt container: timers on the container's thread, and one pass of its
-// event loop as the message pump.
+// The Qt side of hosting a control: the host site of a Qt container (timers on the
+// container's thread, one pass of its event loop as the message pump), and the window a
+// control with a face of its own hands to its container.
 #include <QObject>
 #include <QTimer>
 #include <map>
@@ -8,7 +9,21 @@
 
 #include "com/dispatch.h"
 
+class QWidget;
+
 namespace com {
+
+// A control that draws a window of its own. The container asks for it once it has a place
+// for it. The window lives in `parent`: it goes when the parent goes, or with the control.
+class QtWindowed {
+public:
+    virtual ~QtWindowed() = default;
+    // The control's window, placed in `parent`; null when the process has no widgets.
+    virtual QWidget* createWindow(QWidget* parent) noexcept = 0;
+};
+
+// The window interface of `control`, or null when it has none.
+inline QtWindowed* qtWindowed(Control& control) noexcept { return dynamic_cast<QtWindowed*>(&control); }
 
 class QtHostSite : public QObject, public HostSite {
 public:

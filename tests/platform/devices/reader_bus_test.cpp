@@ -1,0 +1,59 @@
+// Which reader the program's device stack serves when no emulated reader is asked for: the
+// real one that the program folder's pipedrv.conf names, through the libusb bus.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "devices/devices.h"
+#include "devices/system.h"
+
+namespace dt {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(RealReaderBus, ComesFromTheProgramFoldersReaderFile) {
+    struct Case {
+        const char* what;
+        const char* file;  // nullptr: no file
+        bool error;        // a fault the user can mend is reported
+    };
+    const Case cases[] = {
+        {"no file", nullptr, false},
+        {"a reader named", "VendorId=0x0a5c\nProductId=0x0700\nMaximumTransferSize=4096\n", false},
+        {"a broken file", "VendorId=0x0a5c\nProductId=zz\n", true},
+    };
+    ::unsetenv("RDX_EMULATOR_CARD");
+    const fs::path folder = fs::temp_directory_path() / ("kv_reader_bus_" + std::to_string(::getpid()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::create_directory_symlink(fs::path(PROGRAM_FOLDER) / "Drivers", folder / "Drivers");
+        if (c.file) std::ofstream(folder / "pipedrv.conf") << c.file;
+        {
+            devices::System system(folder.string());
+            ASSERT_TRUE(system.driverLoaded()) << system.error();
+            EXPECT_EQ(system.emulatedReader(), nullptr);
+            if (c.error) {
+                EXPECT_NE(system.error().find("pipedrv.conf"), std::string::npos) << system.error();
+                EXPECT_FALSE(system.realReaderBus());
+            } else if (!c.file) {
+                EXPECT_EQ(system.error(), "");
+                EXPECT_FALSE(system.realReaderBus());
+            } else {
+                // The machine may have no USB stack at all; then that is the reason given.
+                EXPECT_NE(system.realReaderBus(), !system.error().empty()) << system.error();
+            }
+            EXPECT_TRUE(devices::enumerateInterfaces(devices::ReaderInterfaceClass).empty()) << "no reader here";
+        }
+    }
+    fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace dt
