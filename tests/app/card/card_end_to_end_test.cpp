@@ -16,17 +16,18 @@
 namespace cardtest {
 namespace {
 
-// One device stack for the process, with a blank emulated card.
+// A device stack of the test's own, with a blank emulated card, kept for the process. The
+// main window's start-up finds no driver in the test's program folder and adds nothing.
 void startEmulatedReader() {
-    static bool started = false;
-    if (started) return;
-    started = true;
+    static std::unique_ptr<devices::System> system;
+    if (system) return;
     const auto card = std::filesystem::path(::testing::TempDir()) / ("card-window-" + std::to_string(getpid()) + ".img");
     std::filesystem::remove(card);
     setenv("RDX_EMULATOR_CARD", card.c_str(), 1);
     setenv("RDX_EMULATOR_TIMING", "fast", 1);
-    const devices::System& system = devices::startSystem(shelltest::builtMasterDat().parent_path().string());
-    ASSERT_NE(system.emulatedReader(), nullptr) << system.error();
+    system = std::make_unique<devices::System>(shelltest::builtMasterDat().parent_path().string());
+    unsetenv("RDX_EMULATOR_CARD");
+    ASSERT_NE(system->emulatedReader(), nullptr) << system->error();
 }
 
 class EndToEnd : public shelltest::ProgramFolder {

@@ -9,6 +9,7 @@
 
 #include "com/dispatch.h"
 
+class QWidget;
 namespace com {
 class QtHostSite;
 }
@@ -51,6 +52,8 @@ public:
     CardCtl& operator=(const CardCtl&) = delete;
 
     bool present() const { return control_ != nullptr; }
+    // The control's own window placed in `parent`, when it offers one.
+    QWidget* createWindow(QWidget* parent);
     com::Control* control() const { return control_.get(); }
 
     // Properties.

@@ -35,9 +35,9 @@ class Timer;
 namespace card {
 
 // Registers the card pages with the wizard and the control's library with the class
-// registry, and starts the program's device stack. The program calls it once at start.
+// registry. The program calls it once at start.
 void registerPages();
-// The control's library in the program folder and the device stack only.
+// The control's library in the program folder only.
 void registerControlLibrary();
 
 // Services of other windows that the card window calls; each has a harmless default
@@ -210,6 +210,7 @@ public:
     QPushButton* cmdRead = nullptr;
     QPushButton* cmdWrite = nullptr;
 
+    QWidget* crdWindow = nullptr;  // the control's own window, when it has one
     QLabel* lblCh = nullptr;
     QLabel* lblWriteMode = nullptr;
     QLabel* lblMode = nullptr;

@@ -21,6 +21,11 @@ CardCtl::~CardCtl() {
     site_.reset();
 }
 
+QWidget* CardCtl::createWindow(QWidget* parent) {
+    com::QtWindowed* windowed = control_ ? com::qtWindowed(*control_) : nullptr;
+    return windowed ? windowed->createWindow(parent) : nullptr;
+}
+
 bool CardCtl::getBool(com::DispId id) {
     com::Variant v;
     if (!control_ || !com::succeeded(com::getProperty(*control_, id, v))) return false;

@@ -363,6 +363,10 @@ void frmCard::Form_Load() {
                                                      cmdRefresh, cboSpeed})
         w->setVisible(log);
     createControl();
+    if ((crdWindow = crd_->createWindow(body))) {
+        crdWindow->move(tw::px(1440), tw::px(8300));
+        crdWindow->setVisible(log);
+    }
     loaded_ = true;
     forms::doEvents();
 }
@@ -482,6 +486,16 @@ void frmCard::setUpPage(int iFormNo) {
     }
     default:
         return;  // no page of its own: the window stays as it was
+    }
+    // The control's window and the diagnostic labels sit in the button row.
+    int x = tw::right(cmdBack) + 120;
+    if (crdWindow) {
+        tw::move(crdWindow, x, tw::top(cmdBack));
+        x = tw::right(crdWindow) + 120;
+    }
+    for (QLabel* l : {lblMode, lblPosition, lblLength}) {
+        tw::move(l, x, tw::top(cmdBack));
+        x += 900;
     }
     body->resize(tw::px(lRight), tw::px(lBottom));
     setMinimumSize(body->width(), body->y() + body->height());

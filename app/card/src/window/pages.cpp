@@ -8,9 +8,6 @@
 #include "core/files.h"
 #include "forms/msgbox.h"
 #include "window_hooks.h"
-#ifdef KV_CARD_HAS_DEVICES
-#include "devices/system.h"
-#endif
 
 namespace card {
 namespace {
@@ -63,13 +60,6 @@ void registerControlLibrary() {
     const std::string folder = gfnsAppPath();
     com::setLibraryFolder(folder);
     com::registerLibraryClass(kControlClass, "libRDXKVM58.so");
-#ifdef KV_CARD_HAS_DEVICES
-    try {
-        devices::startSystem(folder);
-    } catch (...) {
-        // Without the device stack the control finds no reader and says so (112).
-    }
-#endif
 }
 
 void registerPages() {
