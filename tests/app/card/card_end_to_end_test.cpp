@@ -18,14 +18,15 @@ namespace {
 
 // A device stack of the test's own, with a blank emulated card, kept for the process. The
 // main window's start-up finds no driver in the test's program folder and adds nothing.
+// The stack is never torn down: it lives as long as the program's own would.
 void startEmulatedReader() {
-    static std::unique_ptr<devices::System> system;
+    static devices::System* system = nullptr;
     if (system) return;
     const auto card = std::filesystem::path(::testing::TempDir()) / ("card-window-" + std::to_string(getpid()) + ".img");
     std::filesystem::remove(card);
     setenv("RDX_EMULATOR_CARD", card.c_str(), 1);
     setenv("RDX_EMULATOR_TIMING", "fast", 1);
-    system = std::make_unique<devices::System>(shelltest::builtMasterDat().parent_path().string());
+    system = new devices::System(shelltest::builtMasterDat().parent_path().string());
     unsetenv("RDX_EMULATOR_CARD");
     ASSERT_NE(system->emulatedReader(), nullptr) << system->error();
 }
