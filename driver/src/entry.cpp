@@ -104,6 +104,7 @@ void init_extension(pipedrv_device_extension* ext, DeviceObject* device, DeviceO
     KeInitializeSpinLock(&ext->state_lock);
     KeInitializeEvent(&ext->remove_event, NotificationEvent, false);
     KeInitializeEvent(&ext->stop_event, NotificationEvent, false);
+    KeInitializeEvent(&ext->wait_wake_done, NotificationEvent, true);
     ext->link = UnicodeString{0, sizeof ext->link_name, ext->link_name};
 }
 
@@ -201,15 +202,6 @@ Status pipedrv_add_device(DriverObject* driver, DeviceObject* pdo) {
 }
 
 void pipedrv_unload(DriverObject*) {}
-
-Status pipedrv_power(DeviceObject* device, Irp* irp) {
-    auto* ext = extension_of(device);
-    PoStartNextPowerIrp(irp);
-    IoSkipCurrentIrpStackLocation(irp);
-    Status status = PoCallDriver(ext->lower_device, irp);
-    pipedrv_io_decrement(ext);
-    return status;
-}
 
 }  // namespace pipedrv
 

@@ -152,7 +152,8 @@ Status pipedrv_device_control(DeviceObject* device, Irp* irp) {
     irp->IoStatus.Status = STATUS_SUCCESS;
     irp->IoStatus.Information = 0;
     Status status;
-    switch (s->Parameters.DeviceIoControl.IoControlCode) {
+    std::uint32_t code = s->Parameters.DeviceIoControl.IoControlCode;
+    switch (code) {
     case IOCTL_PIPEDRV_GET_CONFIG_DESCRIPTOR: status = copy_configuration(ext, irp, out); break;
     case IOCTL_PIPEDRV_RESET_DEVICE: status = reset_device(device); break;
     case IOCTL_PIPEDRV_RESET_PIPE:
@@ -172,6 +173,20 @@ Status pipedrv_device_control(DeviceObject* device, Irp* irp) {
     case IOCTL_PIPEDRV_CYCLE_PORT:
         status = KeGetCurrentIrql() == PASSIVE_LEVEL ? port_request(device, IOCTL_INTERNAL_USB_CYCLE_PORT, nullptr)
                                                      : STATUS_UNSUCCESSFUL;
+        break;
+    case IOCTL_PIPEDRV_SLEEP: status = pipedrv_set_device_power_and_wait(device, ext->capabilities.DeviceWake); break;
+    case IOCTL_PIPEDRV_WAKE: status = pipedrv_set_device_power_and_wait(device, PowerDeviceD0); break;
+    case IOCTL_PIPEDRV_BULK_READ:
+    case IOCTL_PIPEDRV_BULK_READ_DIRECT:
+    case IOCTL_PIPEDRV_BULK_WRITE:
+    case IOCTL_PIPEDRV_BULK_WRITE_DIRECT:
+        status = pipedrv_bulk_control(device, irp, code);
+        if (status == STATUS_PENDING) return status;
+        break;
+    case IOCTL_PIPEDRV_CONTROL_OUT_ASYNC:
+    case IOCTL_PIPEDRV_CONTROL_IN_ASYNC:
+        status = pipedrv_control_async(device, irp, code == IOCTL_PIPEDRV_CONTROL_IN_ASYNC);
+        if (status == STATUS_PENDING) return status;
         break;
     default: status = STATUS_INVALID_PARAMETER; break;
     }

@@ -39,6 +39,7 @@ Status on_start(DeviceObject* device, Irp* irp) {
         InterlockedExchange(&ext->wait_wake_race, 0);
         InterlockedExchange(&ext->wait_wake_cancel, 0);
         InterlockedExchange(&ext->wait_wake_armed, 0);
+        if (ext->remote_wakeup) pipedrv_arm_wait_wake(device);
     }
     return finish(ext, irp, status);
 }
@@ -63,6 +64,7 @@ Status on_remove(DeviceObject* device, Irp* irp) {
     auto* ext = extension_of(device);
     if (!ext->surprise_removed) {
         set_flags(ext, [](pipedrv_device_extension* e) { e->device_state = DEVICE_REMOVED; });
+        if (ext->remote_wakeup) pipedrv_disarm_wait_wake(device);
         IoSetDeviceInterfaceState(&ext->link, false);
     }
     set_flags(ext, [](pipedrv_device_extension* e) { e->removed = 1; });
@@ -75,6 +77,8 @@ Status on_remove(DeviceObject* device, Irp* irp) {
     IoSkipCurrentIrpStackLocation(irp);
     DeviceObject* lower = ext->lower_device;
     Status status = IoCallDriver(lower, irp);
+    // The bus has let go of any wait-wake request; its callback still uses the device.
+    wait_for(&ext->wait_wake_done);
     IoDetachDevice(lower);
     ext->~pipedrv_device_extension();
     IoDeleteDevice(device);
@@ -83,6 +87,7 @@ Status on_remove(DeviceObject* device, Irp* irp) {
 
 Status on_stop(DeviceObject* device, Irp* irp) {
     auto* ext = extension_of(device);
+    if (ext->remote_wakeup) pipedrv_disarm_wait_wake(device);
     // The gate stays closed (stop pending) while the table goes, and after it.
     Status status = pipedrv_unconfigure(device);
     if (!NT_SUCCESS(status)) return finish(ext, irp, status);
@@ -123,6 +128,7 @@ Status on_capabilities(DeviceObject* device, Irp* irp) {
 
 Status on_surprise_removal(DeviceObject* device, Irp* irp) {
     auto* ext = extension_of(device);
+    if (ext->remote_wakeup) pipedrv_disarm_wait_wake(device);
     set_flags(ext, [](pipedrv_device_extension* e) {
         e->removed = 1;
         e->surprise_removed = 1;

@@ -67,6 +67,16 @@ Status fail(pipedrv_device_extension* ext, Irp* irp, Status status) {
     return status;
 }
 
+// The bytes done as the request's information. A buffered device control copies the
+// information back into the caller's output, so it never reports more than that holds.
+void report_done(Irp* irp, std::uint32_t done) {
+    IoStackLocation* s = IoGetCurrentIrpStackLocation(irp);
+    std::uintptr_t information = done;
+    if (s->MajorFunction == IRP_MJ_DEVICE_CONTROL && (s->Parameters.DeviceIoControl.IoControlCode & 3) == METHOD_BUFFERED)
+        information = std::min<std::uintptr_t>(done, s->Parameters.DeviceIoControl.OutputBufferLength);
+    irp->IoStatus.Information = information;
+}
+
 Status frame_done(DeviceObject*, Irp*, void* event) {
     KeSetEvent(static_cast<Event*>(event), 0, false);
     return STATUS_MORE_PROCESSING_REQUIRED;
@@ -148,6 +158,38 @@ Status pipedrv_iso_transfer(DeviceObject* device, Irp* irp, pipedrv_pipe_context
     return STATUS_PENDING;
 }
 
+Status pipedrv_send_segments(DeviceObject* device, Irp* irp, pipedrv_pipe_context* pipe, std::uint8_t* buffer,
+                             std::uint32_t length, std::uint32_t flags) {
+    auto* ext = extension_of(device);
+    PipeInformation* info = pipeAt(ext->config->interface_info, pipe->pipe_index);
+    std::uint32_t segment = std::max<std::uint32_t>(pipe->segment_size, info->MaximumPacketSize);
+    std::uint32_t first = std::min(segment, length);
+    std::uint8_t* start = buffer;
+    Mdl* partial = nullptr;
+    if (!buffer && length) {
+        start = static_cast<std::uint8_t*>(MmGetMdlVirtualAddress(irp->MdlAddress));
+        partial = IoAllocateMdl(start, length, false, false, nullptr);
+        if (!partial) return STATUS_INSUFFICIENT_RESOURCES;
+        IoBuildPartialMdl(irp->MdlAddress, partial, start, first);
+    }
+    if (!length) start = nullptr;
+    auto* urb = static_cast<Urb*>(ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(UrbBulkOrInterruptTransfer), PDRV_TAG));
+    auto* t = static_cast<pipedrv_transfer_context*>(
+        ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(pipedrv_transfer_context), PDRV_TAG));
+    if (!urb || !t) {
+        if (partial) IoFreeMdl(partial);
+        if (urb) ExFreePoolWithTag(urb, PDRV_TAG);
+        if (t) ExFreePoolWithTag(t, PDRV_TAG);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    UsbBuildInterruptOrBulkTransferRequest(urb, sizeof(UrbBulkOrInterruptTransfer), info->PipeHandle,
+                                           partial ? nullptr : start, partial, first, flags, nullptr);
+    *t = pipedrv_transfer_context{urb, device, partial, length - first, 0, start ? start + first : nullptr, segment, pipe};
+    IoMarkIrpPending(irp);
+    send_segment(irp, t);
+    return STATUS_PENDING;
+}
+
 Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read) {
     auto* ext = extension_of(device);
     FileObject* file = IoGetCurrentIrpStackLocation(irp)->FileObject;
@@ -165,33 +207,10 @@ Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read) {
         pipedrv_io_decrement(ext);
         return STATUS_SUCCESS;
     }
-    std::uint32_t segment = std::max<std::uint32_t>(pipe->segment_size, info->MaximumPacketSize);
-    std::uint32_t first = std::min(segment, length);
-    auto* start = length ? static_cast<std::uint8_t*>(MmGetMdlVirtualAddress(irp->MdlAddress)) : nullptr;
-    Mdl* partial = nullptr;
-    if (first) {
-        partial = IoAllocateMdl(start, length, false, false, nullptr);
-        if (!partial) return fail(ext, irp, STATUS_INSUFFICIENT_RESOURCES);
-        IoBuildPartialMdl(irp->MdlAddress, partial, start, first);
-    }
-    auto* urb = static_cast<Urb*>(ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(UrbBulkOrInterruptTransfer), PDRV_TAG));
-    auto* t = static_cast<pipedrv_transfer_context*>(
-        ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(pipedrv_transfer_context), PDRV_TAG));
-    if (!urb || !t) {
-        if (partial) IoFreeMdl(partial);
-        if (urb) ExFreePoolWithTag(urb, PDRV_TAG);
-        if (t) ExFreePoolWithTag(t, PDRV_TAG);
-        return fail(ext, irp, STATUS_INSUFFICIENT_RESOURCES);
-    }
-    UsbBuildInterruptOrBulkTransferRequest(urb, sizeof(UrbBulkOrInterruptTransfer), info->PipeHandle, nullptr, partial,
-                                           first,
-                                           is_read ? USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK
-                                                   : USBD_SHORT_TRANSFER_OK,
-                                           nullptr);
-    *t = pipedrv_transfer_context{urb, device, partial, length - first, 0, start ? start + first : nullptr, segment, pipe};
-    IoMarkIrpPending(irp);
-    send_segment(irp, t);
-    return STATUS_PENDING;
+    Status status = pipedrv_send_segments(device, irp, pipe, nullptr, length,
+                                          is_read ? USBD_TRANSFER_DIRECTION_IN | USBD_SHORT_TRANSFER_OK
+                                                  : USBD_SHORT_TRANSFER_OK);
+    return status == STATUS_PENDING ? status : fail(ext, irp, status);
 }
 
 Status pipedrv_transfer_complete(DeviceObject*, Irp* irp, void* context) {
@@ -201,21 +220,25 @@ Status pipedrv_transfer_complete(DeviceObject*, Irp* irp, void* context) {
     std::uint32_t reported = t->urb->UrbBulkOrInterruptTransfer.TransferBufferLength;
     if (NT_SUCCESS(status) || status == STATUS_CANCELLED) {
         t->done += reported;
-        irp->IoStatus.Information = t->done;
+        report_done(irp, t->done);
     }
     if (!NT_SUCCESS(status)) {
         if (queue_error_work(t->device, irp, t)) return STATUS_MORE_PROCESSING_REQUIRED;
     } else if (t->remaining > 0 && reported == t->segment_size) {
         std::uint32_t next = std::min(t->segment_size, t->remaining);
-        MmPrepareMdlForReuse(t->partial_mdl);  // the bus may have mapped it
-        IoBuildPartialMdl(irp->MdlAddress, t->partial_mdl, t->next_address, next);
+        if (t->partial_mdl) {
+            MmPrepareMdlForReuse(t->partial_mdl);  // the bus may have mapped it
+            IoBuildPartialMdl(irp->MdlAddress, t->partial_mdl, t->next_address, next);
+        } else {
+            t->urb->UrbBulkOrInterruptTransfer.TransferBuffer = t->next_address;
+        }
         t->urb->UrbBulkOrInterruptTransfer.TransferBufferLength = next;
         t->next_address += next;
         t->remaining -= next;
         send_segment(irp, t);
         return STATUS_MORE_PROCESSING_REQUIRED;
     } else {
-        irp->IoStatus.Information = t->done;
+        report_done(irp, t->done);
     }
     free_transfer(t);
     pipedrv_io_decrement(ext);

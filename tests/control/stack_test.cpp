@@ -5,9 +5,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <chrono>
 #include <functional>
 #include <iterator>
 #include <thread>

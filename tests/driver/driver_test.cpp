@@ -48,6 +48,18 @@ TEST_F(DriverTest, NoMatchingInterfaceFailsTheStart) {
     EXPECT_TRUE(devices::enumerateInterfaces(devices::ReaderInterfaceClass).empty());
 }
 
+// The interface is registered and enabled last, so a failure there leaves no device
+// object attached and no interface behind.
+TEST_F(DriverTest, AnInterfaceThatCannotBeRegisteredLeavesNothingBehind) {
+    pool::failAllocations(makeTag("IoSl"), 0, 1);
+    TestFunction fn(64);
+    EXPECT_EQ(plug(fn), STATUS_INSUFFICIENT_RESOURCES);
+    pool::clearFailures();
+    EXPECT_TRUE(devices::enumerateInterfaces(devices::ReaderInterfaceClass).empty());
+    EXPECT_EQ(driver->DeviceObject, nullptr);
+    EXPECT_EQ(pnp::topOfStack(pdo()), pdo()) << "detached from the bus's device";
+}
+
 // Writes `length` bytes on PIPE00 with these registry values and gives the OUT
 // segment lengths that reached the bus.
 struct SegmentCase {

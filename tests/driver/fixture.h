@@ -3,8 +3,11 @@
 // bus with a function plugged in.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "devices/devices.h"
 #include "kernel/host.h"
@@ -27,6 +30,26 @@ inline DriverObject* loadPipeDriver() {
     return d;
 }
 
+// Waits for something other threads bring about (work items, power requests, the bus's
+// completions); false if it never comes.
+template <class Predicate>
+bool eventually(Predicate done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        power::drain();
+        drainWorkItems();
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// A field the driver changes with interlocked operations, read the same way.
+template <class T>
+T interlockedRead(T& field) {
+    return std::atomic_ref<T>(field).load();
+}
+
 class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -42,13 +65,20 @@ protected:
         registry::clear();
         EXPECT_EQ(pool::usage(pipedrv::PDRV_TAG).allocations, leaksBefore) << "driver allocations left";
     }
-    Status plug(Function& function) {
-        port = bus->plug(function);
+    Status plug(Function& function, const PortOptions& options = {}) {
+        port = bus->plug(function, options);
         auto found = devices::enumerateInterfaces(devices::ReaderInterfaceClass);
         path = found.empty() ? std::string() : found.back();
         return bus->arrivalStatus(port);
     }
     DeviceObject* pdo() { return bus->pdo(port); }
+    DeviceObject* device() { return pnp::topOfStack(pdo()); }
+    pipedrv::pipedrv_device_extension* ext() { return pipedrv::extension_of(device()); }
+    // The I/O count at rest: the base count only. A request may complete just before
+    // its count is lowered.
+    bool countReturnsToOne() {
+        return eventually([this] { return interlockedRead(ext()->io_count) == 1; });
+    }
     std::vector<UrbLogEntry> transfers(std::uint8_t endpoint) {
         std::vector<UrbLogEntry> out;
         for (auto& e : bus->urbLog())

@@ -73,6 +73,7 @@ struct pipedrv_device_extension {
     std::int32_t wait_wake_armed;
     std::uint8_t remote_wakeup;
     std::uint32_t config_generation;
+    Event wait_wake_done;  // signalled while no wait-wake request of ours is outstanding
 };
 
 inline pipedrv_device_extension* extension_of(DeviceObject* device) {
@@ -133,6 +134,12 @@ Status pipedrv_iso_transfer(DeviceObject* device, Irp* irp, pipedrv_pipe_context
 Urb* pipedrv_build_iso_urb(DeviceObject* device, Irp* irp, pipedrv_pipe_context* pipe, bool is_read);
 std::uint32_t pipedrv_get_frame_number(DeviceObject* device, Irp* irp);
 Status pipedrv_iso_complete(DeviceObject* device, Irp* irp, void* context);
+// Builds a segmented bulk or interrupt transfer of `length` bytes and sends its first
+// segment; the request is then pending and its completion lowers the I/O count once.
+// `buffer` addresses the data directly; without it the request's MDL is cut into partial
+// MDLs. On failure nothing was sent and the caller completes the request.
+Status pipedrv_send_segments(DeviceObject* device, Irp* irp, pipedrv_pipe_context* pipe, std::uint8_t* buffer,
+                             std::uint32_t length, std::uint32_t flags);
 
 // Device control codes: device type 0x23, function F and buffering method M give
 // 0x230000 + 4 * F + M.
@@ -146,6 +153,14 @@ constexpr std::uint32_t IOCTL_PIPEDRV_CONTROL_TRANSFER = 0x230024;
 constexpr std::uint32_t IOCTL_PIPEDRV_GET_MAX_PACKET = 0x230028;
 constexpr std::uint32_t IOCTL_PIPEDRV_RESET_PORT = 0x23002C;
 constexpr std::uint32_t IOCTL_PIPEDRV_CYCLE_PORT = 0x230030;
+constexpr std::uint32_t IOCTL_PIPEDRV_SLEEP = 0x230034;
+constexpr std::uint32_t IOCTL_PIPEDRV_WAKE = 0x230038;
+constexpr std::uint32_t IOCTL_PIPEDRV_BULK_READ = 0x23003C;
+constexpr std::uint32_t IOCTL_PIPEDRV_BULK_READ_DIRECT = 0x23003E;
+constexpr std::uint32_t IOCTL_PIPEDRV_BULK_WRITE = 0x230040;
+constexpr std::uint32_t IOCTL_PIPEDRV_BULK_WRITE_DIRECT = 0x230041;
+constexpr std::uint32_t IOCTL_PIPEDRV_CONTROL_OUT_ASYNC = 0x230045;
+constexpr std::uint32_t IOCTL_PIPEDRV_CONTROL_IN_ASYNC = 0x23004A;
 
 // The setup packet at the start of a control code's input (little endian).
 void pipedrv_parse_setup(const std::uint8_t* bytes, SetupPacket* setup);
@@ -153,9 +168,23 @@ void pipedrv_parse_setup(const std::uint8_t* bytes, SetupPacket* setup);
 // reserved type or a recipient above 3.
 std::uint16_t pipedrv_control_function(std::uint8_t request_type);
 Status pipedrv_device_control(DeviceObject* device, Irp* irp);
+// The codes answered asynchronously: bulk transfers and control transfers on the
+// request's own buffers. STATUS_PENDING when sent down; otherwise the caller completes.
+Status pipedrv_bulk_control(DeviceObject* device, Irp* irp, std::uint32_t code);
+Status pipedrv_control_async(DeviceObject* device, Irp* irp, bool to_host);
 
-// Power (pass-through for now).
+// Power: the driver owns its device's power policy.
 Status pipedrv_power(DeviceObject* device, Irp* irp);
+// A device set-power request to the stack, waited for: its final status.
+Status pipedrv_set_device_power_and_wait(DeviceObject* device, DevicePower state);
+// Sends every pipe of the interface an abort.
+void pipedrv_abort_all_pipes(DeviceObject* device);
+// Wait-wake: arming asks the bus for a wait-wake request; disarming cancels it.
+Status pipedrv_arm_wait_wake(DeviceObject* device);
+void pipedrv_disarm_wait_wake(DeviceObject* device);
+Status pipedrv_wait_wake_pass_down(DeviceObject* device, Irp* irp);
+// Power states compare by depth: S0 < S1 ... and D0 < D1 < D2 < D3.
+inline bool pipedrv_deeper(std::uint32_t a, std::uint32_t b) { return a > b; }
 
 }  // namespace pipedrv
 

@@ -140,6 +140,7 @@ Status IoRegisterDeviceInterface(DeviceObject* pdo, const Guid* interfaceClass,
     }
     std::size_t bytes = linkText.size() * 2;
     auto* buffer = static_cast<char16_t*>(ExAllocatePoolWithTag(PagedPool, bytes + 2, linkTag));
+    if (!buffer) return STATUS_INSUFFICIENT_RESOURCES;
     std::memcpy(buffer, linkText.data(), bytes);
     buffer[linkText.size()] = 0;
     link->Buffer = buffer;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "kernel/io.h"
 
@@ -28,23 +29,25 @@ void referenceDevice(DeviceObject* device);
 void freeRecord(DeviceRecord* record);
 void dereferenceDevice(DeviceObject* device);
 
-// A thread that runs queued jobs at passive level, one at a time.
+// Threads that run queued jobs at passive level. With one thread the jobs run one at a
+// time in order; with several, a job that waits does not hold up the ones behind it, as
+// on the platform's delayed work queue.
 class WorkQueue {
 public:
-    WorkQueue();
+    explicit WorkQueue(int threads = 1);
     ~WorkQueue();
     void push(std::function<void()> job);
     void drain();
-    bool onWorker() const { return std::this_thread::get_id() == thread_.get_id(); }
+    bool onWorker() const;
 
 private:
     void run();
     std::mutex mutex_;
     std::condition_variable wake_, idle_;
     std::deque<std::function<void()>> jobs_;
-    bool busy_ = false;
+    int busy_ = 0;
     bool stopping_ = false;
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 WorkQueue& workItemQueue();

@@ -38,7 +38,9 @@ void dereferenceDevice(DeviceObject* device) {
     if (free) freeRecord(r);
 }
 
-WorkQueue::WorkQueue() : thread_([this] { run(); }) {}
+WorkQueue::WorkQueue(int threads) {
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { run(); });
+}
 
 WorkQueue::~WorkQueue() {
     {
@@ -46,7 +48,13 @@ WorkQueue::~WorkQueue() {
         stopping_ = true;
     }
     wake_.notify_all();
-    thread_.join();
+    for (auto& t : threads_) t.join();
+}
+
+bool WorkQueue::onWorker() const {
+    for (auto& t : threads_)
+        if (t.get_id() == std::this_thread::get_id()) return true;
+    return false;
 }
 
 void WorkQueue::push(std::function<void()> job) {
@@ -59,7 +67,7 @@ void WorkQueue::push(std::function<void()> job) {
 
 void WorkQueue::drain() {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    idle_.wait(lock, [this] { return jobs_.empty() && busy_ == 0; });
 }
 
 void WorkQueue::run() {
@@ -69,17 +77,17 @@ void WorkQueue::run() {
         if (jobs_.empty()) return;
         auto job = std::move(jobs_.front());
         jobs_.pop_front();
-        busy_ = true;
+        ++busy_;
         lock.unlock();
         job();
         lock.lock();
-        busy_ = false;
-        if (jobs_.empty()) idle_.notify_all();
+        --busy_;
+        if (jobs_.empty() && busy_ == 0) idle_.notify_all();
     }
 }
 
 WorkQueue& workItemQueue() {
-    static WorkQueue q;
+    static WorkQueue q(4);
     return q;
 }
 

@@ -54,6 +54,11 @@ Status PoRequestPowerIrp(DeviceObject* pdo, std::uint8_t minor, PowerState state
                          RequestPowerComplete complete, void* context, Irp** out) {
     if (minor != IRP_MN_SET_POWER && minor != IRP_MN_QUERY_POWER && minor != IRP_MN_WAIT_WAKE)
         return STATUS_INVALID_PARAMETER;
+    // A state the bus left unspecified (a device that cannot wake, say) is no state to ask for.
+    bool valid = minor == IRP_MN_WAIT_WAKE
+                     ? state.SystemState > PowerSystemUnspecified && state.SystemState < PowerSystemMaximum
+                     : state.DeviceState > PowerDeviceUnspecified && state.DeviceState < PowerDeviceMaximum;
+    if (!valid) return STATUS_INVALID_PARAMETER;
     DeviceObject* top = pnp::topOfStack(pdo);
     PowerStateType type = minor == IRP_MN_WAIT_WAKE ? SystemPowerState : DevicePowerState;
     Irp* irp = powerIrp(top, minor, type, state);

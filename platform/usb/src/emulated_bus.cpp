@@ -52,6 +52,8 @@ struct Port {
     std::map<std::uint8_t, Endpoint> endpoints;
     DevicePower power = PowerDeviceD0;
     Irp* waitWake = nullptr;
+    Status refuseSet = STATUS_SUCCESS;    // answer to device set-power requests
+    Status refuseQuery = STATUS_SUCCESS;  // answer to device query-power requests
 };
 
 struct Completion {
@@ -728,12 +730,14 @@ Status dispatchPower(DeviceObject* pdo, Irp* irp) {
     Port* port = it == bus->ports.end() ? nullptr : &it->second;
     switch (s->MinorFunction) {
     case IRP_MN_SET_POWER:
-        if (port && s->Parameters.Power.Type == DevicePowerState) port->power = s->Parameters.Power.State.DeviceState;
+    case IRP_MN_QUERY_POWER: {
+        bool device = s->Parameters.Power.Type == DevicePowerState;
+        bool set = s->MinorFunction == IRP_MN_SET_POWER;
+        Status status = port && device ? (set ? port->refuseSet : port->refuseQuery) : STATUS_SUCCESS;
+        if (port && device && set && NT_SUCCESS(status)) port->power = s->Parameters.Power.State.DeviceState;
         lock.unlock();
-        return completeNow(irp, STATUS_SUCCESS);
-    case IRP_MN_QUERY_POWER:
-        lock.unlock();
-        return completeNow(irp, STATUS_SUCCESS);
+        return completeNow(irp, status);
+    }
     case IRP_MN_WAIT_WAKE:
         if (!port || !port->present) {
             lock.unlock();
@@ -940,6 +944,13 @@ DevicePower EmulatedBus::devicePower(PortId number) const {
     std::lock_guard lock(state_->mutex);
     auto it = state_->ports.find(number);
     return it == state_->ports.end() ? PowerDeviceUnspecified : it->second.power;
+}
+
+void EmulatedBus::refuseDevicePower(PortId number, std::uint8_t minor, Status status) {
+    std::lock_guard lock(state_->mutex);
+    auto it = state_->ports.find(number);
+    if (it == state_->ports.end()) return;
+    (minor == IRP_MN_SET_POWER ? it->second.refuseSet : it->second.refuseQuery) = status;
 }
 
 std::uint32_t EmulatedBus::frameNumber() const { return state_->frame(); }

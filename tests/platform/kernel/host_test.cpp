@@ -119,6 +119,37 @@ TEST(WorkItems, RunAtPassiveLevelOnTheWorkerAndDrain) {
     unloadDriver(driver);
 }
 
+// A work item that waits for a later one does not hold it up: the queue has several
+// workers, as a power-down waits for the pipe resets of the transfers it ended.
+TEST(WorkItems, AnItemThatWaitsDoesNotHoldUpTheOnesBehindIt) {
+    DriverObject* driver = loadDriver("waiting", nop);
+    DeviceObject* device = nullptr;
+    IoCreateDevice(driver, 0, nullptr, FILE_DEVICE_UNKNOWN, 0, false, &device);
+    struct Shared {
+        Event released;
+        WorkItem* waiter = nullptr;
+        WorkItem* releaser = nullptr;
+        bool waited = false;
+    } shared;
+    KeInitializeEvent(&shared.released, NotificationEvent, false);
+    shared.waiter = IoAllocateWorkItem(device);
+    shared.releaser = IoAllocateWorkItem(device);
+    IoQueueWorkItem(shared.waiter, [](DeviceObject*, void* context) {
+        auto* s = static_cast<Shared*>(context);
+        KeWaitForSingleObject(&s->released, Executive, KernelMode, false, nullptr);
+        s->waited = true;
+    }, DelayedWorkQueue, &shared);
+    IoQueueWorkItem(shared.releaser, [](DeviceObject*, void* context) {
+        KeSetEvent(&static_cast<Shared*>(context)->released, 0, false);
+    }, DelayedWorkQueue, &shared);
+    drainWorkItems();
+    EXPECT_TRUE(shared.waited);
+    IoFreeWorkItem(shared.waiter);
+    IoFreeWorkItem(shared.releaser);
+    IoDeleteDevice(device);
+    unloadDriver(driver);
+}
+
 TEST(Mdls, PartialMdlsStayInsideTheirSourceAndAreUnmappedBeforeReuse) {
     ThrowingAssertions asserting;
     struct alignas(PAGE_SIZE) Pages {

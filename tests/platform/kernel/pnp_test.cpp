@@ -142,5 +142,18 @@ TEST_F(Stack, DriverRequestedPowerGoesToTheTopOfItsStack) {
     EXPECT_EQ(rec.take(), (Events{"set-power D2"})) << "the request passed through the driver's own stack";
 }
 
+TEST_F(Stack, PowerRequestsForAnUnspecifiedStateAreNotMade) {
+    arrive();
+    rec.take();
+    auto never = [](DeviceObject*, std::uint8_t, PowerState, void*, IoStatusBlock*) { ADD_FAILURE() << "no request"; };
+    PowerState none;
+    none.DeviceState = PowerDeviceUnspecified;
+    EXPECT_EQ(PoRequestPowerIrp(pdo, IRP_MN_SET_POWER, none, never, nullptr, nullptr), STATUS_INVALID_PARAMETER);
+    none.SystemState = PowerSystemUnspecified;
+    EXPECT_EQ(PoRequestPowerIrp(pdo, IRP_MN_WAIT_WAKE, none, never, nullptr, nullptr), STATUS_INVALID_PARAMETER);
+    power::drain();
+    EXPECT_TRUE(rec.take().empty());
+}
+
 }  // namespace
 }  // namespace kt

@@ -387,5 +387,39 @@ TEST_F(Bus, CapabilitiesPowerAndWaitWakeWithARemoteWake) {
     EXPECT_EQ(waitFor(cancelled), STATUS_CANCELLED);
 }
 
+TEST_F(Bus, AWaitWakeCancelledOnItsWayEndsAtOnce) {
+    WakeResult result;
+    Irp* irp = IoAllocateIrp(pdo->StackSize, false);
+    irp->origin = Irp::Origin::Host;
+    irp->onFinished = [&result](Irp* done) {
+        wakeDone(nullptr, IRP_MN_WAIT_WAKE, PowerState{}, &result, &done->IoStatus);
+        IoFreeIrp(done);
+    };
+    IoStackLocation* s = IoGetNextIrpStackLocation(irp);
+    s->MajorFunction = IRP_MJ_POWER;
+    s->MinorFunction = IRP_MN_WAIT_WAKE;
+    s->Parameters.WaitWake.PowerState = PowerSystemSleeping3;
+    irp->Cancel = true;  // its owner cancelled it before it arrived
+    IoCallDriver(pdo, irp);
+    EXPECT_EQ(waitFor(result), STATUS_CANCELLED);
+    EXPECT_FALSE(bus.waitWakePending(port));
+}
+
+TEST_F(Bus, RefusedDevicePowerRequestsFailAndLeaveThePowerAlone) {
+    PowerState d2;
+    d2.DeviceState = PowerDeviceD2;
+    for (std::uint8_t minor : {IRP_MN_QUERY_POWER, IRP_MN_SET_POWER}) {
+        bus.refuseDevicePower(port, minor, STATUS_DEVICE_NOT_READY);
+        WakeResult refused, accepted;
+        PoRequestPowerIrp(pdo, minor, d2, wakeDone, &refused, nullptr);
+        EXPECT_EQ(waitFor(refused), STATUS_DEVICE_NOT_READY) << int(minor);
+        EXPECT_EQ(bus.devicePower(port), PowerDeviceD0) << int(minor);
+        bus.refuseDevicePower(port, minor, STATUS_SUCCESS);
+        PoRequestPowerIrp(pdo, minor, d2, wakeDone, &accepted, nullptr);
+        EXPECT_EQ(waitFor(accepted), STATUS_SUCCESS) << int(minor);
+    }
+    EXPECT_EQ(bus.devicePower(port), PowerDeviceD2);
+}
+
 }  // namespace
 }  // namespace ut

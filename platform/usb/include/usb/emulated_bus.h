@@ -56,6 +56,9 @@ public:
     bool remoteWake(PortId port);
     bool waitWakePending(PortId port) const;
     kernel::DevicePower devicePower(PortId port) const;
+    // The port answers device power requests of `minor` (set or query) with `status`
+    // from now on; STATUS_SUCCESS again accepts them. A refused query is a veto.
+    void refuseDevicePower(PortId port, std::uint8_t minor, kernel::Status status);
 
     std::uint32_t frameNumber() const;
 
