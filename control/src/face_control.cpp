@@ -231,6 +231,23 @@ struct CardControl::Impl {
         CheckCardStatus(self.kept_, autoRead, work);
     }
 
+    // Mode 3 around a status command, then standby; during a playback its mode stays, since
+    // standby would end PlayMessage's wait.
+    class ModeAround {
+    public:
+        ModeAround(int found, int during) : set_(idle(found)) {
+            if (set_) setActionMode(during);
+        }
+        ~ModeAround() {
+            if (set_) setActionMode(ModeStandby);
+        }
+        ModeAround(const ModeAround&) = delete;
+        ModeAround& operator=(const ModeAround&) = delete;
+
+    private:
+        bool set_;
+    };
+
     // Members that reach the link outside the busy rule. A playback's worker shares the link
     // through its mutex: they wait for it, and leave the playback's mode alone. While an
     // operation of this thread holds the link (a pumped message inside a transfer) they
@@ -273,22 +290,6 @@ struct CardControl::Impl {
         const auto b = static_cast<std::int64_t>(blockBytes);
         return static_cast<std::int32_t>((bytes + b - 1) / b * b / 8);
     }
-    // Mode 3 around a status command, then standby; during a playback its mode stays, since
-    // standby would end PlayMessage's wait.
-    class ModeAround {
-    public:
-        ModeAround(int found, int during) : set_(idle(found)) {
-            if (set_) setActionMode(during);
-        }
-        ~ModeAround() {
-            if (set_) setActionMode(ModeStandby);
-        }
-        ModeAround(const ModeAround&) = delete;
-        ModeAround& operator=(const ModeAround&) = delete;
-
-    private:
-        bool set_;
-    };
 
     void setStandbyMonitor(bool wanted) {
         if (wanted == standbyMonitor) return;

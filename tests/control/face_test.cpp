@@ -240,9 +240,12 @@ TEST_F(FaceTest, BusyRuleRefusesWithoutChangingState) {
 TEST_F(FaceTest, PauseWithNothingPlayingLeavesTheModeAlone) {
     insertCard();
     ASSERT_EQ(call(dispid::Format), 0);
-    EXPECT_EQ(call(dispid::PauseMessage), 700);
-    EXPECT_EQ(actionMode(), ModeStandby);
-    EXPECT_EQ(call(dispid::GetCardError), 0);
+    for (const int mode : {ModeStandby, ModeEvent}) {
+        setActionMode(mode);
+        EXPECT_EQ(call(dispid::PauseMessage), 700) << mode;
+        EXPECT_EQ(actionMode(), mode);
+        EXPECT_EQ(call(dispid::GetCardError), 0) << mode;
+    }
 }
 
 TEST_F(FaceTest, ErrorMessageTexts) {

@@ -5,6 +5,7 @@
 #include "card/window.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
+#include "patterns/links.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
     card::registerPages();
+    patterns::registerPages();
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
