@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
     com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
     patterns::registerPages();
+    card::setCardPrinter([](int mode, int service) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(service)); });
     patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     frmMain main;
     main.MDIForm_Load();
