@@ -232,6 +232,18 @@ TEST_F(Holidays, DefaultsAreReadIntoTheDocumentAndSavedToMaster) {
     EXPECT_EQ(settings["fldSyukujitu"].toInt(), 255);
 }
 
+TEST_F(Holidays, AFailedReadOfTheDefaultsKeepsTheDocumentsRules) {
+    {
+        dao::Database master = dao::Database::open(file("Master.dat"));
+        master.execute("DROP TABLE tblSyukujitu");
+    }
+    frmSyukujitu& w = load();
+    const auto before = rules();
+    dialogs_.expect("祝日を既定値と置き換えてもいいですか？", forms::vbYes).expect("No.3078");
+    EXPECT_THROW(w.cmdReadMaster_Click(), forms::ProgramEnded);
+    EXPECT_EQ(rules(), before);
+}
+
 TEST_F(Holidays, EnterMovesThroughTheInputs) {
     frmSyukujitu& w = load();
     w.show();
