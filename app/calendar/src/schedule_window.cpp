@@ -69,7 +69,7 @@ void setupMonthGrid(forms::Grid& g) {
     g.setColHidden(0, true);
     for (int c = 1; c <= 7; ++c) {
         g.setText(c, 0, kHeadings[c - 1]);
-        g.setColWidth(c, 3);
+        g.setColWidth(c, 4);  // wide enough for "停止"
     }
     g.setRowHeight(0, kHeadRowTwips);
     for (int r = 1; r <= 12; ++r) g.setRowHeight(r, kDayRowTwips);
@@ -145,6 +145,7 @@ void frmSchedule::buildControls() {
     sstDayPattern->setColHidden(0, true);
     sstDayPattern->setColWidth(1, 4);
     sstDayPattern->setColWidth(2, 20);
+    sstDayPattern->setText(1, 0, "");
     sstDayPattern->setText(2, 0, "スケジュール名");
     sstDayPattern->setText(1, 1, "停止");
     sstDayPattern->setTextTip("登録するスケジュールを選択してください。");
@@ -156,7 +157,7 @@ void frmSchedule::buildControls() {
     side->addWidget(fraPattern);
 
     picTimeChart = new forms::PictureBox(this);
-    picTimeChart->setMinimumHeight(60);
+    picTimeChart->setMinimumHeight(90);
     picTimeChart->setBackColor(0xFFFFFF);
     picTimeChart->setAutoRedraw(true);
     side->addWidget(picTimeChart);
