@@ -345,7 +345,7 @@ void EmulatedBus::State::logUrb(Port& port, Urb* urb) {
             e.flags = urb->UrbControlVendorClassRequest.TransferFlags;
         }
     }
-    (void)port;
+    e.power = port.power;
     if (log.size() >= logLimit) log.erase(log.begin(), log.begin() + static_cast<long>(log.size() / 2));
     log.push_back(e);
 }

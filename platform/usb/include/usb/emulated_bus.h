@@ -29,6 +29,7 @@ struct UrbLogEntry {
     std::uint32_t length = 0;         // transfer buffer length
     std::uint32_t flags = 0;          // transfer flags
     std::uint8_t descriptorType = 0;  // for descriptor requests
+    kernel::DevicePower power = kernel::PowerDeviceD0;  // the port's device power when it came
 };
 
 class EmulatedBus {
