@@ -1,0 +1,332 @@
+#include "printer/printer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QPageLayout>
+#include <QPageSetupDialog>
+#include <QPageSize>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cmath>
+
+#include "runtime/error.h"
+
+namespace printer {
+namespace {
+
+constexpr double kTwipsPerMm = 1440.0 / 25.4;
+
+struct TestList {
+    std::vector<PrinterInfo> list;
+    int defaultIndex = 0;
+};
+std::optional<TestList>& testList() {
+    static std::optional<TestList> list;
+    return list;
+}
+
+std::string pdfPrinterFile() {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (dir.isEmpty() || !QDir(dir).exists()) dir = QDir::homePath();
+    return (dir + QStringLiteral("/KV_M58S.pdf")).toStdString();
+}
+
+PrinterInfo pdfPrinter() {
+    PrinterInfo pdf;
+    pdf.deviceName = "PDF";
+    pdf.driverName = "PDF";
+    pdf.pdfFile = pdfPrinterFile();
+    pdf.port = pdf.pdfFile;
+    return pdf;
+}
+
+PrinterInfo fromSystem(const QPrinterInfo& q) {
+    PrinterInfo info;
+    info.deviceName = q.printerName().toStdString();
+    info.driverName = q.makeAndModel().toStdString();
+    info.port = q.location().toStdString();
+    QPrinter probe(q, QPrinter::HighResolution);
+    probe.setPageSize(QPageSize(QPageSize::A4));
+    info.dpiX = info.dpiY = probe.resolution();
+    const QRect paint = probe.pageLayout().paintRectPixels(probe.resolution());
+    info.offsetX = paint.left();
+    info.offsetY = paint.top();
+    return info;
+}
+
+}  // namespace
+
+std::vector<PrinterInfo> printers() {
+    if (testList()) return testList()->list;
+    std::vector<PrinterInfo> list;
+    for (const QPrinterInfo& q : QPrinterInfo::availablePrinters()) list.push_back(fromSystem(q));
+    list.push_back(pdfPrinter());
+    return list;
+}
+
+int defaultPrinterIndex() {
+    if (testList()) return testList()->list.empty() ? -1 : testList()->defaultIndex;
+    const auto list = printers();
+    const std::string name = QPrinterInfo::defaultPrinterName().toStdString();
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (!name.empty() && list[i].deviceName == name) return static_cast<int>(i);
+    return static_cast<int>(list.size()) - 1;  // the PDF printer
+}
+
+void setPrintersForTesting(std::optional<std::vector<PrinterInfo>> list, int defaultIndex) {
+    if (list)
+        testList() = TestList{std::move(*list), defaultIndex};
+    else
+        testList().reset();
+}
+
+bool paperMillimetres(int code, double& width, double& height) {
+    switch (code) {
+        case kPaperA4: width = 210; height = 297; return true;
+        case kPaperA5: width = 148; height = 210; return true;
+        case kPaperB4: width = 250; height = 354; return true;
+        case kPaperB5: width = 182; height = 257; return true;
+        default: return false;
+    }
+}
+
+Printer::Printer() = default;
+
+Printer::~Printer() {
+    if (painter_) killDoc();
+}
+
+void Printer::select(const PrinterInfo& info) {
+    if (painter_) killDoc();
+    info_ = info;
+    device_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (info.pdfFile.empty()) {
+        device_->setPrinterName(QString::fromStdString(info.deviceName));
+    } else {
+        device_->setOutputFormat(QPrinter::PdfFormat);
+        device_->setOutputFileName(QString::fromStdString(info.pdfFile));
+    }
+    device_->setResolution(std::max(info.dpiX, info.dpiY));
+    device_->setFullPage(false);
+    paperSize_ = kPaperA4;
+    orientation_ = kPortrait;
+    applyLayout();
+}
+
+void Printer::selectNone() {
+    if (painter_) killDoc();
+    info_.reset();
+    device_.reset();
+}
+
+const PrinterInfo& Printer::info() const {
+    if (!info_) runtime::raise(runtime::err::PrinterInfo);
+    return *info_;
+}
+
+std::string Printer::deviceName() const { return info().deviceName; }
+std::string Printer::driverName() const { return info().driverName; }
+std::string Printer::port() const { return info().port; }
+
+void Printer::setPaperSize(int code) {
+    double w, h;
+    if (code != kPaperUser && !paperMillimetres(code, w, h)) runtime::raise(380);
+    paperSize_ = code;
+}
+
+void Printer::setOrientation(int orientation) {
+    if (orientation != kPortrait && orientation != kLandscape) runtime::raise(380);
+    orientation_ = orientation;
+}
+
+double Printer::width() const {
+    double w, h;
+    if (!paperMillimetres(paperSize_, w, h)) return orientation_ == kLandscape ? userHeight_ : userWidth_;
+    return std::round((orientation_ == kLandscape ? h : w) * kTwipsPerMm);
+}
+
+double Printer::height() const {
+    double w, h;
+    if (!paperMillimetres(paperSize_, w, h)) return orientation_ == kLandscape ? userWidth_ : userHeight_;
+    return std::round((orientation_ == kLandscape ? w : h) * kTwipsPerMm);
+}
+
+void Printer::setWidth(double twips) {
+    if (paperSize_ != kPaperUser) {
+        userHeight_ = orientation_ == kLandscape ? width() : height();
+        userWidth_ = orientation_ == kLandscape ? height() : width();
+        paperSize_ = kPaperUser;
+    }
+    (orientation_ == kLandscape ? userHeight_ : userWidth_) = twips;
+}
+
+void Printer::setHeight(double twips) {
+    if (paperSize_ != kPaperUser) {
+        userHeight_ = orientation_ == kLandscape ? width() : height();
+        userWidth_ = orientation_ == kLandscape ? height() : width();
+        paperSize_ = kPaperUser;
+    }
+    (orientation_ == kLandscape ? userWidth_ : userHeight_) = twips;
+}
+
+int Printer::physicalOffsetX() const {
+    const PrinterInfo& i = info();
+    return orientation_ == kLandscape ? i.offsetY * i.dpiX / i.dpiY : i.offsetX;
+}
+
+int Printer::physicalOffsetY() const {
+    const PrinterInfo& i = info();
+    return orientation_ == kLandscape ? i.offsetX * i.dpiY / i.dpiX : i.offsetY;
+}
+
+double Printer::scaleWidth() const { return width() - 2.0 * physicalOffsetX() * pixelTwipsX(); }
+double Printer::scaleHeight() const { return height() - 2.0 * physicalOffsetY() * pixelTwipsY(); }
+
+int Printer::fontCount() const { return static_cast<int>(QFontDatabase::families().size()); }
+
+std::string Printer::fonts(int index) const {
+    const QStringList families = QFontDatabase::families();
+    if (index < 0 || index >= families.size()) runtime::raise(runtime::err::SubscriptOutOfRange);
+    return families.at(index).toStdString();
+}
+
+double Printer::dpiX() const { return metricsDevice()->logicalDpiX(); }
+double Printer::dpiY() const { return metricsDevice()->logicalDpiY(); }
+
+QPaintDevice* Printer::metricsDevice() const {
+    if (!device_) runtime::raise(runtime::err::PrinterInfo);
+    return device_.get();
+}
+
+void Printer::applyLayout() {
+    if (!device_) return;
+    const PrinterInfo& i = info();
+    const double portraitW = (orientation_ == kLandscape ? height() : width()) / kTwipsPerMm;
+    const double portraitH = (orientation_ == kLandscape ? width() : height()) / kTwipsPerMm;
+    QPageSize size;
+    switch (paperSize_) {
+        case kPaperA4: size = QPageSize(QPageSize::A4); break;
+        case kPaperA5: size = QPageSize(QPageSize::A5); break;
+        case kPaperB4: size = QPageSize(QPageSize::JisB4); break;
+        case kPaperB5: size = QPageSize(QPageSize::JisB5); break;
+        default: size = QPageSize(QSizeF(portraitW, portraitH), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
+    }
+    const QMarginsF margins(25.4 * i.offsetX / i.dpiX, 25.4 * i.offsetY / i.dpiY, 25.4 * i.offsetX / i.dpiX,
+                            25.4 * i.offsetY / i.dpiY);
+    const QPageLayout layout(size, orientation_ == kLandscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                             orientation_ == kLandscape ? QMarginsF(margins.top(), margins.left(), margins.bottom(), margins.right())
+                                                        : margins,
+                             QPageLayout::Millimeter);
+    device_->setPageLayout(layout);
+}
+
+void Printer::beginDocument() {
+    if (!device_) runtime::raise(runtime::err::PrinterInfo);
+    applyLayout();
+    auto p = std::make_unique<QPainter>();
+    if (!p->begin(device_.get())) runtime::raise(runtime::err::PrinterError);
+    painter_ = std::move(p);
+    pageOfDoc_ = 1;
+}
+
+QPainter& Printer::painter() {
+    if (!painter_) beginDocument();
+    return *painter_;
+}
+
+void Printer::clearDevice() {}
+
+void Printer::newPage() {
+    if (!painter_) beginDocument();
+    if (!device_->newPage()) runtime::raise(runtime::err::PrinterError);
+    ++pageOfDoc_;
+    currentX_ = currentY_ = 0;
+}
+
+void Printer::endDoc() {
+    if (!painter_) return;
+    const bool ok = painter_->end();
+    painter_.reset();
+    pagesSent_ += pageOfDoc_;
+    pageOfDoc_ = 0;
+    currentX_ = currentY_ = 0;
+    if (!ok) runtime::raise(runtime::err::PrinterError);
+}
+
+void Printer::killDoc() {
+    if (!painter_) return;
+    if (info_ && info_->pdfFile.empty()) device_->abort();
+    painter_->end();
+    painter_.reset();
+    pageOfDoc_ = 0;
+    currentX_ = currentY_ = 0;
+    if (info_ && !info_->pdfFile.empty()) QFile::remove(QString::fromStdString(info_->pdfFile));
+}
+
+bool Printer::setupDialog(QWidget* parent) {
+    if (!device_) runtime::raise(runtime::err::PrinterInfo);
+    applyLayout();
+    QPageSetupDialog dialog(device_.get(), parent);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QPageLayout layout = device_->pageLayout();
+    orientation_ = layout.orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
+    switch (layout.pageSize().id()) {
+        case QPageSize::A4: paperSize_ = kPaperA4; break;
+        case QPageSize::A5: paperSize_ = kPaperA5; break;
+        case QPageSize::JisB4: paperSize_ = kPaperB4; break;
+        case QPageSize::JisB5: paperSize_ = kPaperB5; break;
+        default: {
+            const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);
+            paperSize_ = kPaperUser;
+            userWidth_ = mm.width() * kTwipsPerMm;
+            userHeight_ = mm.height() * kTwipsPerMm;
+        }
+    }
+    return true;
+}
+
+namespace {
+std::function<bool(Printer&)>& setupForTesting() {
+    static std::function<bool(Printer&)> f;
+    return f;
+}
+}  // namespace
+
+void setPrinterSetupForTesting(std::function<bool(Printer&)> dialog) { setupForTesting() = std::move(dialog); }
+
+void showPrinterSetup(QWidget* parent) {
+    Printer& p = currentPrinter();
+    const bool accepted = setupForTesting() ? setupForTesting()(p) : p.setupDialog(parent);
+    if (!accepted) runtime::raise(runtime::err::Cancel);
+}
+
+Printer& currentPrinter() {
+    static Printer* printer = [] {
+        auto* p = new Printer;  // lives for the whole run, like the platform's object
+        const auto list = printers();
+        const int i = defaultPrinterIndex();
+        if (i >= 0 && i < static_cast<int>(list.size())) p->select(list[static_cast<std::size_t>(i)]);
+        return p;
+    }();
+    return *printer;
+}
+
+void selectPrinter(int index) {
+    const auto list = printers();
+    if (index < 0 || index >= static_cast<int>(list.size())) runtime::raise(runtime::err::SubscriptOutOfRange);
+    currentPrinter().select(list[static_cast<std::size_t>(index)]);
+}
+
+void selectDefaultPrinter() {
+    const auto list = printers();
+    const int i = defaultPrinterIndex();
+    if (i >= 0 && i < static_cast<int>(list.size()))
+        currentPrinter().select(list[static_cast<std::size_t>(i)]);
+    else
+        currentPrinter().selectNone();
+}
+
+}  // namespace printer

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdlib>
+#include <filesystem>
+
+#include "pdf_reader.h"
+#include "printer/preview.h"
+#include "printer/printer.h"
+#include "printer/recording.h"
+#include "runtime/error.h"
+
+namespace {
+
+using printer::CanvasOp;
+
+long errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const runtime::Error& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+class PdfPrinter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/kv-printer-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        printer::setPrintersForTesting(std::nullopt);
+        std::filesystem::remove_all(dir_);
+    }
+    printer::PrinterInfo fake(const std::string& name, int offset = 0) {
+        printer::PrinterInfo info;
+        info.deviceName = name;
+        info.driverName = "fake";
+        info.port = "LPT1:";
+        info.pdfFile = (dir_ / (name + ".pdf")).string();
+        info.offsetX = info.offsetY = offset;
+        return info;
+    }
+    std::filesystem::path dir_;
+};
+
+TEST(RecordingCanvas, MeasuresByShiftJisBytesAndFontSize) {
+    printer::RecordingCanvas c(11907, 16840);
+    c.setFontSize(9);
+    EXPECT_EQ(c.textWidth("N"), 90);
+    EXPECT_EQ(c.textWidth("Ｗ"), 180);
+    EXPECT_EQ(c.textWidth("ﾒｯｾｰｼﾞ"), 540);
+    EXPECT_EQ(c.textHeight("1"), 180);
+    c.setFontSize(11);
+    c.setCurrentX(100);
+    c.setCurrentY(200);
+    c.print("ab");
+    c.newPage();
+    c.line(0, 0, 10, 10, 0);
+    ASSERT_EQ(c.ops().size(), 3u);
+    const CanvasOp& text = c.ops()[0];
+    EXPECT_EQ(text.text, "ab");
+    EXPECT_EQ(text.x1, 100);
+    EXPECT_EQ(text.y1, 200);
+    EXPECT_EQ(text.fontSize, 11);
+    EXPECT_EQ(text.page, 1);
+    EXPECT_EQ(c.ops()[2].page, 2);
+    EXPECT_EQ(c.texts(2).size(), 0u);
+}
+
+TEST_F(PdfPrinter, PrintsPagesIntoTheFileOnEndDoc) {
+    printer::setPrintersForTesting(std::vector{fake("One"), fake("Two")}, 1);
+    printer::selectDefaultPrinter();
+    printer::Printer& p = printer::currentPrinter();
+    EXPECT_EQ(p.deviceName(), "Two");
+    p.setFontName("ＭＳ ゴシック");
+    p.setFontSize(12);
+    p.setCurrentX(1440);
+    p.setCurrentY(1440);
+    p.print("一ページ目 first");
+    p.line(1440, 2000, 5000, 2000, 0);
+    p.newPage();
+    p.setCurrentX(1440);
+    p.setCurrentY(1440);
+    p.print("二ページ目 second");
+    EXPECT_TRUE(p.printing());
+    p.endDoc();
+    EXPECT_FALSE(p.printing());
+    const std::string pdf = (dir_ / "Two.pdf").string();
+    EXPECT_EQ(printertest::pdfInfo(pdf, "Pages"), "2");
+    const std::string text = printertest::pdfText(pdf);
+    EXPECT_NE(text.find("一ページ目 first"), std::string::npos) << text;
+    EXPECT_NE(text.find("\f"), std::string::npos);
+    EXPECT_LT(text.find("first"), text.find("second"));
+}
+
+TEST_F(PdfPrinter, PaperSizeOrientationAndPrintableArea) {
+    // 150 pixels at 600 dots per inch: a quarter inch, 360 twips, on each side.
+    printer::setPrintersForTesting(std::vector{fake("Edge", 150)});
+    printer::selectPrinter(0);
+    printer::Printer& p = printer::currentPrinter();
+    EXPECT_EQ(p.paperSize(), printer::kPaperA4);
+    EXPECT_EQ(p.width(), 11906);
+    EXPECT_EQ(p.height(), 16838);
+    EXPECT_EQ(p.physicalOffsetX(), 150);
+    EXPECT_DOUBLE_EQ(p.scaleWidth(), 11906 - 720);
+    p.setOrientation(printer::kLandscape);
+    EXPECT_EQ(p.width(), 16838);
+    EXPECT_EQ(p.height(), 11906);
+    p.setCurrentX(0);
+    p.setCurrentY(0);
+    p.print("landscape");
+    p.endDoc();
+    EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size"), "842 x 595 pts (A4)");
+
+    p.setPaperSize(printer::kPaperUser);
+    p.setOrientation(printer::kPortrait);
+    p.setWidth(5670);
+    p.setHeight(8505);
+    EXPECT_EQ(p.width(), 5670);
+    EXPECT_EQ(p.height(), 8505);
+    EXPECT_EQ(errorOf([&] { p.setPaperSize(77); }), 380);
+}
+
+TEST_F(PdfPrinter, KillDocDiscardsTheJob) {
+    printer::setPrintersForTesting(std::vector{fake("Gone")});
+    printer::selectPrinter(0);
+    printer::Printer& p = printer::currentPrinter();
+    p.print("never");
+    p.killDoc();
+    EXPECT_FALSE(p.printing());
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "Gone.pdf"));
+}
+
+TEST_F(PdfPrinter, PrinterErrorsAreRunTimeErrors) {
+    printer::setPrintersForTesting(std::vector<printer::PrinterInfo>{});
+    printer::selectDefaultPrinter();
+    EXPECT_EQ(errorOf([] { (void)printer::currentPrinter().deviceName(); }), 484);
+    EXPECT_EQ(errorOf([] { printer::selectPrinter(0); }), 9);
+
+    auto broken = fake("Broken");
+    broken.pdfFile = (dir_ / "no-such-folder" / "x.pdf").string();
+    printer::setPrintersForTesting(std::vector{broken});
+    printer::selectPrinter(0);
+    EXPECT_EQ(errorOf([] { printer::currentPrinter().print("x"); }), 482);
+}
+
+TEST(PreviewPicture, DrawsThePageAtScreenResolution) {
+    printer::PreviewPicture pic;
+    pic.setWidth(11907);
+    pic.setHeight(16840);
+    EXPECT_EQ(pic.image().width(), 794);
+    EXPECT_EQ(pic.image().height(), 1123);
+    pic.setDrawWidth(2);
+    pic.line(1500, 1500, 3000, 1500, 0);
+    EXPECT_EQ(QColor(pic.image().pixel(150, 100)), QColor(Qt::black));
+    pic.setFontSize(9);
+    EXPECT_NEAR(pic.textWidth("NNNN"), 2 * pic.textWidth("NN"), 16);
+    EXPECT_GT(pic.textHeight("N"), 150);
+    pic.cls();
+    EXPECT_EQ(QColor(pic.image().pixel(150, 100)), QColor(Qt::white));
+}
+
+}  // namespace
