@@ -2,16 +2,22 @@
 // until the exit step unloads it.
 #include <QApplication>
 
+#include "com/registry.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
 #include "patterns/links.h"
+#include "print/print.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
+    // The card control comes from its library in the program folder.
+    com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
+    com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
     patterns::registerPages();
+    patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     frmMain main;
     main.MDIForm_Load();
     return app.exec();

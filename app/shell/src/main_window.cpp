@@ -22,6 +22,7 @@
 #include "forms/fatal.h"
 #include "forms/msgbox.h"
 #include "forms/services.h"
+#include "shell/about.h"
 #include "shell/start_screen.h"
 #include "shell/startup.h"
 
@@ -80,7 +81,10 @@ void frmMain::buildMenu() {
     connect(mnuHelp->addAction("目次(&C)"), &QAction::triggered, this, [] { gsbHelpContents(); });
     connect(mnuHelp->addAction("ｷｰﾜｰﾄﾞ(&I)"), &QAction::triggered, this, [] { gsbHelpIndex(); });
     mnuHelp->addSeparator();
-    mnuHelp->addAction("ﾊﾞｰｼﾞｮﾝ情報(&A)");
+    connect(mnuHelp->addAction("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &QAction::triggered, this, [this] {
+        frmAbout about(this);
+        about.exec();
+    });
     mnuHelpBar1_ = mnuHelp->addSeparator();
     mnuHelpBar1_->setVisible(false);
     mnuHelpFimware_ = mnuHelp->addAction("ﾌｧｰﾑｳｪｱのﾊﾞｰｼﾞｮﾝｱｯﾌﾟ(&V)");

@@ -238,6 +238,36 @@ TEST_F(PrintDialog, NothingPrintedLeavesTheDialogOpen) {
     EXPECT_FALSE(std::filesystem::exists(file("Office.pdf")));
 }
 
+TEST_F(PrintDialog, WriteInformationModePrintsNothing) {
+    then([](frmPrinter& d) {
+        EXPECT_EQ(d.windowTitle().toStdString(), "印刷 - 書き込み情報");
+        d.cmdPrint_Click();
+        EXPECT_FALSE(d.isUnloaded());
+        d.cmdBack_Click();
+    });
+    gsbShowPrinter(10, 0);
+    EXPECT_FALSE(std::filesystem::exists(file("Office.pdf")));
+}
+
+TEST_F(PrintDialog, PrinterSetUpCancelIsQuiet) {
+    gintLogMode = vbTrue;
+    int asked = 0;
+    printer::setPrinterSetupForTesting([&asked](printer::Printer& p) {
+        ++asked;
+        p.setOrientation(printer::kLandscape);
+        return asked == 1;
+    });
+    then([](frmPrinter& d) {
+        EXPECT_FALSE(d.cmdProperty()->isHidden());
+        d.cmdProperty_Click();
+        d.cmdProperty_Click();  // cancelled: nothing shown
+        d.cmdBack_Click();
+    });
+    gsbShowPrinter(2, 0);
+    printer::setPrinterSetupForTesting(nullptr);
+    EXPECT_EQ(asked, 2);
+}
+
 TEST_F(PrintDialog, PrinterErrorShowsMessage201AndCloses) {
     auto broken = fakePrinter("Broken");
     broken.pdfFile = file("missing-folder/Broken.pdf");

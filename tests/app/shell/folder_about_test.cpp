@@ -1,0 +1,202 @@
+// The folder chooser and the about box.
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "com/registry.h"
+#include "core/strings.h"
+#include "shell/about.h"
+#include "shell/folder_chooser.h"
+#include "shell_fixture.h"
+#include "text/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Acts on the chooser once it is shown modally.
+template <typename Window>
+void whenShown(QTimer& poll, std::function<void(Window&)> act) {
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&poll, act] {
+        auto* w = qobject_cast<Window*>(QApplication::activeModalWidget());
+        if (!w) return;
+        poll.stop();
+        act(*w);
+    });
+    poll.start();
+}
+
+class FolderChooser : public shelltest::ProgramFolder {
+protected:
+    std::string choose(const std::string& start, int mode, std::function<void(frmGetFolder&)> act,
+                       frmGetFolder::MessageLength length = {}) {
+        QTimer poll;
+        whenShown<frmGetFolder>(poll, act);
+        frmGetFolder window(nullptr, std::move(length));
+        return window.mfnsGetFolder(start, "新しいフォルダ", mode);
+    }
+};
+
+TEST_F(FolderChooser, OkGivesTheFolderAndEveryOtherWayOutGivesNothing) {
+    const std::string programFolder = fs::weakly_canonical(dir_).string();
+    EXPECT_EQ(choose("", 0, [](frmGetFolder& w) { w.cmdOK_Click(); }), programFolder);
+    EXPECT_EQ(choose("/no/such/folder", 0, [](frmGetFolder& w) { w.cmdOK_Click(); }), programFolder);
+    fs::create_directory(dir_ / "sub");
+    EXPECT_EQ(choose(file("sub"), 0, [](frmGetFolder& w) { w.cmdOK_Click(); }), programFolder + "/sub");
+    EXPECT_EQ(choose(file("sub"), 0, [](frmGetFolder& w) { w.cmdCancel_Click(); }), "");
+    EXPECT_EQ(choose(file("sub"), 0, [](frmGetFolder& w) { w.close(); }), "");
+}
+
+TEST_F(FolderChooser, ANewFolderIsProposedFreeAndItsNameChecked) {
+    fs::create_directory(dir_ / "新しいフォルダ");
+    fs::create_directory(dir_ / "新しいフォルダ (2)");
+    dialogs_.expectInput("フォルダ名を入力してください。", std::string("a,b"));
+    dialogs_.expect("フォルダ名には次の文字は使えません。");
+    dialogs_.expectInput("フォルダ名を入力してください。", std::string("新しいフォルダ (2)"));
+    dialogs_.expect("は既に存在します。");
+    dialogs_.expectInput("フォルダ名を入力してください。", std::string("音声メッセージ"));
+    const std::string chosen = choose("", 0, [](frmGetFolder& w) {
+        w.cmdCreate_Click();
+        w.cmdOK_Click();
+    });
+    ASSERT_EQ(dialogs_.inputs().size(), 3u);
+    EXPECT_EQ(dialogs_.inputs()[0].defaultText, "新しいフォルダ (3)");
+    EXPECT_EQ(dialogs_.inputs()[1].defaultText, "a,b") << "the refused answer is offered again";
+    EXPECT_TRUE(fs::is_directory(dir_ / "音声メッセージ"));
+    EXPECT_EQ(chosen, fs::weakly_canonical(dir_ / "音声メッセージ").string());
+    EXPECT_FALSE(fs::exists(dir_ / "a,b"));
+}
+
+TEST_F(FolderChooser, TheSummaryShowsASavedMessageSet) {
+    fs::create_directory(dir_ / "set");
+    shelltest::writeFile(dir_ / "set" / "Msg.txt",
+                         text::toCp932("カード名 　　　：店舗カード\r\n"
+                                       "01 メッセージ名：営業時間\r\n"
+                                       "13 メッセージ名：範囲外\r\n"
+                                       "00 メッセージ名：範囲外\r\n"
+                                       "02 メッセージ名：\r\n"
+                                       "01 メッセージ名：最後の名前\r\n"));
+    shelltest::writeFile(dir_ / "set" / "Msg_01.wav", "x");
+    shelltest::writeFile(dir_ / "set" / "Msg_03.wav", "x");
+    frmGetFolder::MessageLength length{
+        [](const std::string& f) { return fs::exists(f) ? 8000 : 0; },
+        [](std::int32_t) { return -1; },  // no card in the reader
+    };
+    std::vector<std::string> names, times;
+    std::string card, total;
+    bool errorShown = true;
+    choose(file("set"), 1,
+           [&](frmGetFolder& w) {
+               for (int r = 0; r < 12; ++r) {
+                   names.push_back(w.sstMessage()->item(r, 1)->text().toStdString());
+                   times.push_back(w.sstMessage()->item(r, 2)->text().toStdString());
+               }
+               card = w.lblCardName()->text().toStdString();
+               total = w.lblTotalTime()->text().toStdString();
+               errorShown = !w.lblCardError()->isHidden();
+               w.cmdOK_Click();
+           },
+           length);
+    EXPECT_EQ(card, "店舗カード");
+    EXPECT_EQ(names[0], "最後の名前");
+    EXPECT_EQ(names[1], "");
+    EXPECT_EQ(names[9], gfnsGetChannelStr(10, true));
+    EXPECT_EQ(times[0], gfnsMsecToStr(-1, false));
+    EXPECT_EQ(times[1], gfnsMsecToStr(0, false));
+    EXPECT_EQ(total, gfnsMsecToStr(-2, false)) << "the total sums what the control answered";
+    EXPECT_FALSE(errorShown);
+}
+
+// A control that answers fixed versions and records the order of the calls.
+class VersionControl : public com::Control {
+public:
+    static inline std::vector<std::string>* calls = nullptr;
+    com::HResult invoke(com::DispId id, com::Invoke kind, std::span<com::Variant>, com::Variant* result) noexcept override {
+        static const std::map<com::DispId, std::pair<std::string, std::string>> members = {
+            {1, {"Enabled", ""}}, {2, {"MyVersion", "1.0.0.1"}}, {3, {"DriverVersion", "1.0.0.1"}},
+            {4, {"RdxCpuVersion", "-.--"}}};
+        auto it = members.find(id);
+        if (it == members.end()) return com::MemberNotFound;
+        calls->push_back((kind == com::Invoke::PropertyPut ? "put " : "get ") + it->second.first);
+        if (result) *result = com::Variant::bstr(it->second.second);
+        return com::Ok;
+    }
+    com::HResult idOfName(std::string_view name, com::DispId& id) const noexcept override {
+        static const std::map<std::string_view, com::DispId> ids = {
+            {"Enabled", 1}, {"MyVersion", 2}, {"DriverVersion", 3}, {"RdxCpuVersion", 4}};
+        auto it = ids.find(name);
+        if (it == ids.end()) return com::UnknownName;
+        id = it->second;
+        return com::Ok;
+    }
+    void setSite(com::HostSite*) noexcept override {}
+    void onTimer(unsigned) noexcept override {}
+    void advise(com::EventSink*) noexcept override {}
+    void unadvise(com::EventSink*) noexcept override {}
+};
+
+class AboutBox : public shelltest::ProgramFolder {
+protected:
+    void SetUp() override {
+        ProgramFolder::SetUp();
+        VersionControl::calls = &calls_;
+        com::registerClass("Card_KVM58", [] { return std::make_unique<VersionControl>(); });
+    }
+    void TearDown() override {
+        com::unregisterClass("Card_KVM58");
+        frmAbout::setRegistryReader({});
+        ProgramFolder::TearDown();
+    }
+    std::vector<std::string> calls_;
+};
+
+TEST_F(AboutBox, ShowsTheVersionsOfADisabledPrivateControl) {
+    frmAbout about;
+    EXPECT_EQ(calls_, (std::vector<std::string>{"put Enabled", "get MyVersion", "get DriverVersion",
+                                                "get RdxCpuVersion"}));
+    EXPECT_EQ(about.label("lblVersion")->text().toStdString(), "ﾊﾞｰｼﾞｮﾝ 1.01.000");
+    EXPECT_EQ(about.label("lblFileVer")->text().toStdString(), "ﾌｧｲﾙ 101");
+    EXPECT_EQ(about.label("lblActiveX")->text().toStdString(), "Control Ver.1.0.0.1");
+    EXPECT_EQ(about.label("lblRDX_CPU")->text().toStdString(), "CPU Ver.-.--");
+    EXPECT_TRUE(about.cmdSysInfo()->isHidden()) << "outside log mode";
+}
+
+TEST_F(AboutBox, SystemInformationAndTheRegistry) {
+    gintLogMode = vbTrue;
+    frmAbout about;
+    EXPECT_FALSE(about.cmdSysInfo()->isHidden());
+    dialogs_.expect("現時点ではｼｽﾃﾑ情報を使用できません");
+    about.StartSysInfo();
+    EXPECT_EQ(dialogs_.pending(), 0u);
+
+    frmAbout::setRegistryReader([](long, const std::string&, const std::string& name)
+                                    -> std::optional<frmAbout::RegistryValue> {
+        if (name == "PATH") return frmAbout::RegistryValue{1, std::string("/opt/msinfo\0", 12)};
+        if (name == "N") return frmAbout::RegistryValue{4, std::string("\x0A\x00\x01\x00", 4)};
+        return std::nullopt;
+    });
+    std::string value = "stale";
+    EXPECT_FALSE(about.GetKeyValue(0x80000002L, "K", "missing", value));
+    EXPECT_EQ(value, "");
+    ASSERT_TRUE(about.GetKeyValue(0x80000002L, "K", "PATH", value));
+    EXPECT_EQ(value, "/opt/msinfo");
+    ASSERT_TRUE(about.GetKeyValue(0x80000002L, "K", "N", value));
+    EXPECT_EQ(value, "65546") << "an inner zero byte keeps its place";
+    std::string started;
+    frmAbout::setProgramStarter([&](const std::string& path) {
+        started = path;
+        return true;
+    });
+    about.StartSysInfo();
+    EXPECT_EQ(started, "/opt/msinfo");
+}
+
+}  // namespace
