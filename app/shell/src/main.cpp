@@ -2,6 +2,7 @@
 // until the exit step unloads it.
 #include <QApplication>
 
+#include "card/window.h"
 #include "com/registry.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
@@ -13,10 +14,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
+    card::registerPages();
     // The card control comes from its library in the program folder.
     com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
     com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
     patterns::registerPages();
+    card::setCardPrinter([](int mode, int service) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(service)); });
     patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     frmMain main;
     main.MDIForm_Load();

@@ -302,6 +302,23 @@ TEST_F(PrintDialog, CancelDiscardsTheJobSilently) {
     EXPECT_FALSE(print::state().cancelRequest);
 }
 
+TEST_F(PrintDialog, ClosingTheWindowDuringARunIsRefused) {
+    frmPrinter* dialog = nullptr;
+    bool closed = true;
+    runtime::setDoEventsHook([&] {
+        if (dialog && !dialog->cmdPrint()->isEnabled()) closed = dialog->close();
+    });
+    then([&dialog](frmPrinter& d) {
+        dialog = &d;
+        d.cmdPrint_Click();
+        dialog = nullptr;
+    });
+    dialogs_.expect("印刷が終了しました。");
+    gsbShowPrinter(0, 0);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(std::filesystem::exists(file("Office.pdf")));
+}
+
 TEST_F(PrintDialog, StaleCancelDoesNotStopTheNextRun) {
     gsbCancelPrint();
     then([](frmPrinter& d) { d.cmdPrint_Click(); });

@@ -163,6 +163,26 @@ TEST_F(Reports, SettingsByLevel) {
     EXPECT_EQ(canvas_.ops(CanvasOp::Box).size(), 4u);
 }
 
+TEST_F(Reports, TestPageWithoutADocumentReadsTheTemplate) {
+    usePrinters({fakePrinter("Probe")});
+    gsbCloseDatabase(gdbWork);
+    std::filesystem::remove(file("Regist.dat"));
+    previewDevice(kLandscapeText);
+    print::sinks().orientation = kLandscapeText;
+    ASSERT_TRUE(gfnfPrintTest());
+    EXPECT_FALSE(gdbWork.isOpen());
+    EXPECT_TRUE(hasText(canvas_, "機能設定一覧"));
+    EXPECT_TRUE(hasText(canvas_, "    1         2         3         4         5"));
+    EXPECT_TRUE(hasText(canvas_, printer::currentPrinter().deviceName().insert(0, "DeviceName          ").substr(0, 20) + "Probe"));
+    EXPECT_FALSE(anyTextContains("DriverName"));
+    // Twelve corner lines and five width samples, 1 to 5 pixels.
+    std::vector<int> widths;
+    for (const auto& op : canvas_.ops(CanvasOp::Line))
+        if (op.y1 == op.y2 && op.x2 - op.x1 == 4 * 160) widths.push_back(op.drawWidth);  // 4 u, u = 160 at 8 points
+    EXPECT_EQ(widths, (std::vector<int>{1, 2, 3, 4, 5}));
+    gsbOpenDatabase(gdbWork, file("Master.dat"));  // the fixture closes it
+}
+
 TEST_F(Reports, SpecialDayListFiftyToAPage) {
     for (int i = 0; i < 51; ++i)
         exec("INSERT INTO tblYear (fldYear, fldMonth, fldDay, fldPattern, fldComment) VALUES (2027, " +
