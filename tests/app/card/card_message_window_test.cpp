@@ -167,6 +167,14 @@ TEST_F(Messages, NamesAreCutToTwentyBytesAndWrittenOnlyWhenChanged) {
     EXPECT_EQ(w().txtMsgName->text().toStdString(), "一二三四五六七八九十");
     w().txtMsgName_LostFocus();
     EXPECT_EQ(calls(WriteMsgName), std::vector<std::string>{"31(2)(一二三四五六七八九十)"});
+
+    // The card name on the card: the same limit, written when it changed.
+    w().lblCardName_DblClick();
+    w().txtCardName[1]->setText(QString::fromUtf8("ＡＢＣＤＥＦＧＨＩＪＫ"));
+    w().txtCardName_Change(1);
+    w().txtCardName_LostFocus(1);
+    EXPECT_EQ(calls(WriteCardName), std::vector<std::string>{"37(ＡＢＣＤＥＦＧＨＩＪ)"});
+    EXPECT_FALSE(w().lblCardName->isHidden());
 }
 
 TEST_F(Messages, PlayingAnEmptyChannelBeeps) {

@@ -104,6 +104,7 @@ public:
     void cmdErease_Click();
     void sstCardMsg_DblClick(int col, int row);
     void txtMsgName_Change();
+    void txtCardName_Change(int index);
     void txtMsgName_LostFocus();
     void cmdWriteProgram_Click();
     void cmdEraseProgram_Click();

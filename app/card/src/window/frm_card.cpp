@@ -75,6 +75,7 @@ constexpr int kInnerWidth = kCardWidth - 480;
 
 frmCard::frmCard(QWidget* parent) : shell::ShellPage(parent) {
     setObjectName("frmCard");
+    setAutoFillBackground(true);  // the page covers what lies behind it in the main window
     setWindowTitle(QString::fromUtf8("カード"));
     buildControls();
     Form_Load();
@@ -207,6 +208,7 @@ void frmCard::buildWriteFrame() {
     chkMessage = check(fraWriteMessage, "メッセージ", 120, 120, 1800, 300);
     sstWriteMsg = grid(fraWriteMessage, 2, 9, 120, 480, 4680);
     sstWriteMsg->setColWidth(1, 3);
+    sstWriteMsg->setColWidth(2, 30);
     tw::setHeight(fraWriteMessage, tw::bottom(sstWriteMsg) + 120);
     fraWriteSetting = frame(fraWrite, "", 240, tw::bottom(fraWriteMessage) + 120, 4920, 480);
     chkSetting = check(fraWriteSetting, "機能設定", 120, 120, 1800, 300);
@@ -219,6 +221,8 @@ void frmCard::buildWriteFrame() {
     connect(cmdPattern, &QPushButton::clicked, this, [this] { cmdPattern_Click(); });
     connect(txtCardName[0], &QLineEdit::editingFinished, this, [this] { txtCardName_LostFocus(0); });
     connect(txtCardName[1], &QLineEdit::editingFinished, this, [this] { txtCardName_LostFocus(1); });
+    for (int i = 0; i < 2; ++i)
+        connect(txtCardName[static_cast<std::size_t>(i)], &QLineEdit::textEdited, this, [this, i] { txtCardName_Change(i); });
 }
 
 void frmCard::buildActionFrames() {

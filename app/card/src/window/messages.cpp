@@ -349,6 +349,8 @@ void frmCard::sstCardMsg_DblClick(int col, int row) {
 
 void frmCard::txtMsgName_Change() { cutToName(txtMsgName); }
 
+void frmCard::txtCardName_Change(int index) { cutToName(txtCardName[static_cast<std::size_t>(index)]); }
+
 void frmCard::txtMsgName_LostFocus() {
     if (txtMsgName->isHidden()) return;
     txtMsgName->hide();
