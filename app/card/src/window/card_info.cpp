@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "card/window.h"
 #include "core/errors.h"
@@ -98,6 +99,8 @@ void frmCard::readCardInfoBody(bool& fForce) {
     }
     sstCardSchedule->show();
     sstCardMsg->show();
+    // A swap being prepared shows the other channel's time as the card now holds it.
+    if (optWriteMode[1]->isChecked()) cboMessage_Click();
     picLoadMessage->hide();
     msbSetControlState(status == card::kCardOk ? 0 : status == card::kNotFormatted ? 1 : 3);
 }
