@@ -8,7 +8,10 @@
 
 #include "card/message_set.h"
 #include "card_window_fixture.h"
+#include "sound/recording.h"
+#include "sound/wave_out.h"
 #include "text/text.h"
+#include "forms/services.h"
 
 namespace cardtest {
 namespace {
@@ -189,6 +192,27 @@ TEST_F(Messages, PlayingAnEmptyChannelBeeps) {
     w().cmdPlay_Click(0);
     EXPECT_EQ(calls(PlayMessage), std::vector<std::string>{"33(2)(100)"});
     EXPECT_TRUE(w().cmdRefresh->isEnabled());
+}
+
+TEST_F(Messages, TheChosenFilePlaysWholeBlocksUntilItsEnd) {
+    const sound::Backend previous = sound::backend();
+    sound::setBackend(sound::Backend::Recording);
+    sound::recording::clear();
+    const std::string path = file("play.wav");
+    shelltest::writeFile(path, muLaw(2500));  // two whole blocks and a part
+    dialogs_.expectFile(forms::FileDialogRequest::Open, path);
+    w().cmdOpenFile_Click();
+    w().cmdPlay_Click(1);
+    EXPECT_FALSE(w().cmdStop[2]->isHidden());
+    EXPECT_FALSE(w().cmdBack->isEnabled());
+    for (int tick = 0; tick < 4; ++tick) w().tmrSound->fire();  // the part block is not queued
+    sound::recording::advance(1000);
+    w().tmrSound->fire();
+    EXPECT_FALSE(w().tmrSound->isEnabled());
+    EXPECT_TRUE(w().cmdStop[2]->isHidden());
+    EXPECT_TRUE(w().cmdBack->isEnabled());
+    EXPECT_EQ(sound::recording::played().size(), 2048u);
+    sound::setBackend(previous);
 }
 
 // ---------------------------------------------------------------------------------------
