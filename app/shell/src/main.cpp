@@ -2,13 +2,35 @@
 // until the exit step unloads it.
 #include <QApplication>
 
+#include "calendar/calendar.h"
 #include "card/window.h"
 #include "com/registry.h"
 #include "core/globals.h"
 #include "forms/msgbox.h"
+#include "patterns/frm_pattern.h"
 #include "patterns/links.h"
 #include "print/print.h"
 #include "shell/main_window.h"
+
+namespace {
+
+// The windows of the day patterns and of the calendar call each other through links that
+// the start installs, so that neither library depends on the other.
+void linkWindows() {
+    patterns::setScheduleReturn([] { calendar::returnFromPatternEditor(); });
+    patterns::setHolidayEditor([](QWidget* owner) { calendar::showHolidayRuleEditor(owner); });
+    calendar::setPrinterHook(
+        [](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
+    calendar::setPatternEditorHook([](int pattern, const std::string& date) {
+        QWidget* client = mainWindow()->clientArea();
+        auto* editor = new frmPattern(client);
+        editor->setGeometry(client->rect());
+        editor->show();
+        editor->msbShowForm(pattern, date);
+    });
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,6 +43,8 @@ int main(int argc, char** argv) {
     patterns::registerPages();
     card::setCardPrinter([](int mode, int service) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(service)); });
     patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
+    calendar::registerPages();
+    linkWindows();
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
