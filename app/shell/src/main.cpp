@@ -9,10 +9,41 @@
 #include "forms/msgbox.h"
 #include "patterns/frm_pattern.h"
 #include "patterns/links.h"
+#include "patterns/frm_pattern_copy.h"
 #include "print/print.h"
+#include "shell/error_check.h"
+#include "shell/folder_chooser.h"
 #include "shell/main_window.h"
 
 namespace {
+
+// The card window calls windows that lie beside it; the program joins them.
+void linkCardWindow() {
+    card::setDataCheck([](int mode) { return frmError::gfnfCheckDataError(mode, mainWindow()); });
+    card::setPatternViewer([] {
+        frmPatternCopy viewer(nullptr, mainWindow());
+        viewer.mfnfShowForm(1, 1);
+    });
+    card::setFolderChooser([](const std::string& sDefault, const std::string& sNewFolder, int iIndex) {
+        auto* page = mainWindow() ? dynamic_cast<frmCard*>(mainWindow()->activePage()) : nullptr;
+        frmGetFolder::MessageLength length;
+        if (page) {
+            length.checkWaveFile = [page](const std::string& file) { return page->mfnlCheckWaveFile(file); };
+            length.byteToTime = [page](std::int32_t bytes) {
+                return page->crdKVM58().method(card::dispid::ByteToTime, {com::Variant::i4(bytes)});
+            };
+        }
+        frmGetFolder chooser(mainWindow(), std::move(length));
+        return chooser.mfnsGetFolder(sDefault, sNewFolder, iIndex);
+    });
+    // The card information report reads the card window's own control.
+    card::setCardPrinter([](int mode, int service) {
+        auto* page = mainWindow() ? dynamic_cast<frmCard*>(mainWindow()->activePage()) : nullptr;
+        print::setCardControl(page ? page->crdKVM58().control() : nullptr);
+        gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(service));
+        print::setCardControl(nullptr);
+    });
+}
 
 // The windows of the day patterns and of the calendar call each other through links that
 // the start installs, so that neither library depends on the other.
@@ -41,10 +72,10 @@ int main(int argc, char** argv) {
     com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
     com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
     patterns::registerPages();
-    card::setCardPrinter([](int mode, int service) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(service)); });
     patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     calendar::registerPages();
     linkWindows();
+    linkCardWindow();
     frmMain main;
     main.MDIForm_Load();
     return app.exec();
