@@ -143,6 +143,8 @@ void frmPattern::buildControls() {
     for (int r = 1; r <= sstDayStep_->maxRows(); ++r) sstDayStep_->setText(1, r, std::to_string(r));
     sstDayStep_->setRowHidden(0, false);
     sstDayStep_->setColHidden(0, true);
+    sstDayStep_->setColWidth(1, 3);
+    for (int c = 2; c <= 4; ++c) sstDayStep_->setColWidth(c, 6);
     sstDayStep_->setOperationMode(forms::Grid::OperationMode::ReadOnly);
     sstDayStep_->setTextTip("登録番号を選択してください。");
     connect(sstDayStep_, &forms::Grid::click, this, [this](int c, int r) { sstDayStep_Click(c, r); });
@@ -174,7 +176,9 @@ void frmPattern::buildControls() {
     sstMessage_->setText(2, 0, "メッセージ名");
     sstMessage_->setText(3, 0, "");
     sstMessage_->setColHidden(0, true);
-    sstMessage_->setColWidth(2, 20);
+    sstMessage_->setColWidth(1, 4);
+    sstMessage_->setColWidth(2, 18);
+    sstMessage_->setColWidth(3, 3);
     sstMessage_->setOperationMode(forms::Grid::OperationMode::SingleSelect);
     sstMessage_->setTextTip("登録するメッセージを選択してください。");
     connect(sstMessage_, &forms::Grid::dblClick, this, [this](int c, int r) { sstMessage_DblClick(c, r); });

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -11,6 +12,7 @@
 #include "patterns/frm_pattern.h"
 #include "patterns/links.h"
 #include "patterns_fixture.h"
+#include "shell/pages.h"
 
 namespace {
 
@@ -218,6 +220,24 @@ TEST_F(Editor, EndHourTwentyFourFixesTheEndMinute) {
     EXPECT_TRUE(ed.unmMinute(1)->Enabled());
 }
 
+TEST_F(Editor, EnterMovesTheFocusThroughTheTimeFields) {
+    frmPattern& ed = open(1);
+    ed.activateWindow();
+    QApplication::setActiveWindow(&ed);
+    const auto enterFrom = [&](QWidget* from) {
+        from->setFocus();
+        int key = 13;
+        ed.Form_KeyPress(key);
+        EXPECT_EQ(key, 0);
+        return QApplication::focusWidget();
+    };
+    ed.unmHour(1)->SetValue(23);
+    EXPECT_TRUE(ed.unmMinute(1)->isAncestorOf(enterFrom(ed.unmHour(1)->textBox())));
+    ed.unmHour(1)->SetValue(24);
+    QWidget* next = enterFrom(ed.unmHour(1)->textBox());
+    EXPECT_TRUE(next == ed.sstMessage() || ed.sstMessage()->isAncestorOf(next));
+}
+
 TEST_F(Editor, RenamesAChannelInPlace) {
     frmPattern& ed = open(1);
     ed.sstMessage_DblClick(3, 3);  // column 3 starts nothing
@@ -360,6 +380,22 @@ TEST_F(Editor, PrintAndHelpMenusPassTheirModes) {
     delete ed_;
     open(4).mnuPrintPrint_Click();
     EXPECT_EQ(calls, (std::vector<std::pair<int, int>>{{8, 8}, {2, 0}, {9, 11}, {0, 0}, {7, 4}}));
+}
+
+TEST_F(Editor, TheWizardOpensWeekdaysForFormTwoAndHolidaysForFormThree) {
+    patterns::registerPages();
+    exec("UPDATE tblSyukujitu SET fldSyukujitu = 8 WHERE fldDay = 0");
+    for (auto [form, pattern] : {std::pair{2, 1}, std::pair{3, 8}}) {
+        shell::ShellPage* page = shell::makePage(form, nullptr);
+        EXPECT_EQ(page->objectName().toStdString(), "frmPattern");
+        page->msbShowForm(form, 1);
+        EXPECT_EQ(static_cast<frmPattern*>(page)->currentPattern(), pattern);
+        delete page;
+    }
+    shell::ShellPage* settings = shell::makePage(1, nullptr);
+    EXPECT_EQ(settings->objectName().toStdString(), "frmSetting");
+    delete settings;
+    for (int form : {1, 2, 3}) shell::registerPage(form, {});
 }
 
 }  // namespace
