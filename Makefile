@@ -2,8 +2,12 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 CMAKE_FLAGS ?=
+BUILD_TYPE ?= RelWithDebInfo
+# CI builds from scratch on small machines: warnings as errors, and a build type that
+# optimises lightly and leaves out debug information, which halves the compile time.
 ifdef CI
 CMAKE_FLAGS += -DKV_WERROR=ON
+BUILD_TYPE = CI
 endif
 
 # The emulated RDX-700 reader, with a card that keeps what was written to it.
@@ -17,7 +21,7 @@ deps:
 	@scripts/install-deps --if-missing
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
