@@ -94,7 +94,7 @@ void dumpCalendar(const Bytes& b, const card::CardContents& c, std::ostream& out
             for (int d = 1; d <= gfniGetMonthDays(m, y) && index < card::kCalendarFirstYear; ++d, ++index) {
                 const std::uint8_t day = b[cal + index];
                 const bool named = (day & 0x80) != 0;  // every public holiday, substitute and day between holidays
-                char date[16];
+                char date[40];
                 std::snprintf(date, sizeof date, "%04d-%02d-%02d", y, m, d);
                 out << "day " << date << " " << hex(day) << " " << (named ? month.names(d) : std::string()) << "\n";
             }

@@ -270,7 +270,7 @@ void frmGetFolder::showSummary() {
         readNameList(prefix + ".txt", found);
         std::int32_t total = 0;
         for (int ch = 1; ch <= 12; ++ch) {
-            char suffix[16];
+            char suffix[24];
             std::snprintf(suffix, sizeof suffix, "_%02d.wav", ch);
             const std::int32_t bytes = length_.checkWaveFile ? length_.checkWaveFile(prefix + suffix) : 0;
             std::int32_t ms = 0;
