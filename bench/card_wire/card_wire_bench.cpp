@@ -1,0 +1,165 @@
+// What the card operations cost on the wire: a 16 MiB card in the emulated reader with its
+// full-speed wire timing on a virtual clock, so nothing really waits. Each run reports the
+// modelled wire time (wire_ms) and the reader commands (commands) of one operation; the
+// wall time is only the emulator's own work.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/methods.h"
+#include "control/reader_port.h"
+#include "emulator/clock.h"
+#include "emulator/reader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::size_t kMinuteOfSound = 480000;
+constexpr std::size_t kShortMessage = 80000;  // ten seconds
+
+class EmulatedPort final : public control::ReaderPort {
+public:
+    explicit EmulatedPort(std::shared_ptr<emulator::Reader> reader) : reader_(std::move(reader)) {}
+    bool find() override { return true; }
+    bool open() override { return true; }
+    bool close() override { return true; }
+    long write(std::span<const std::uint8_t> data) override { return static_cast<long>(reader_->write(data)); }
+    long read(std::span<std::uint8_t> out, unsigned) override {
+        const auto got = reader_->read(out);
+        return got ? static_cast<long>(*got) : -1;
+    }
+
+private:
+    std::shared_ptr<emulator::Reader> reader_;
+};
+
+void writeBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> sound(std::size_t bytes, unsigned seed) {
+    std::vector<std::uint8_t> data(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) data[i] = static_cast<std::uint8_t>(i * seed + seed);
+    return data;
+}
+
+// A card data file as the card window writes it: every part taken from the file.
+std::vector<std::uint8_t> cardDataFile() {
+    std::vector<std::uint8_t> f(0x7000, 0);
+    const std::string id = "KV-M58S1";
+    std::copy(id.begin(), id.end(), f.begin());
+    f[1187] = 1;
+    f[1188] = 5;
+    for (std::size_t i = 0; i < 48; ++i) f[0x2000 + i] = static_cast<std::uint8_t>(i + 1);
+    f[0x2000 + 44] = 1;
+    for (std::size_t i = 0; i < 2046; ++i) f[0x3000 + i] = static_cast<std::uint8_t>(i % 10);
+    for (std::size_t i = 0; i < 4094; ++i) f[0x4000 + i] = static_cast<std::uint8_t>(i % 7 + 1);
+    for (std::size_t i = 0; i < 1576; ++i) f[0x5000 + i] = static_cast<std::uint8_t>('A' + i % 26);
+    const std::array<std::uint8_t, 5> record = {4, 4, 4, 6, 4};
+    std::copy(record.begin(), record.end(), f.begin() + 0x6010 + 24);
+    return f;
+}
+
+// A formatted 16 MiB card holding card data and two ten-second messages.
+struct Rig {
+    Rig() {
+        clock = std::make_shared<emulator::ManualClock>();
+        emulator::ReaderOptions options;
+        options.timing = emulator::Timing::Wire;
+        options.clock = clock;
+        reader = std::make_shared<emulator::Reader>(options);
+        reader->insert(std::make_shared<emulator::Card>(0x73));
+        reader->setLogLimit(0);
+        control::setReaderPort(std::make_unique<EmulatedPort>(reader));
+        dir = fs::temp_directory_path() / ("kv_card_wire_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        writeBytes(file("minute.dat"), sound(kMinuteOfSound, 13));
+        writeBytes(file("one.dat"), sound(kShortMessage, 7));
+        writeBytes(file("two.dat"), sound(kShortMessage, 11));
+        writeBytes(file("CardData.crd"), cardDataFile());
+        ok = control::Format() == 0 && control::WriteCardData(file("CardData.crd")) == 0 &&
+             control::WriteMessage(1, file("one.dat")) == 0 && control::WriteMessage(2, file("two.dat")) == 0;
+    }
+    ~Rig() {
+        control::setReaderPort(nullptr);
+        fs::remove_all(dir);
+    }
+    std::string file(const std::string& name) const { return (dir / name).string(); }
+
+    std::shared_ptr<emulator::ManualClock> clock;
+    std::shared_ptr<emulator::Reader> reader;
+    fs::path dir;
+    bool ok = false;
+};
+
+// The target half of a card copy as the card window runs it, reading the source first.
+int copyCard(const Rig& rig) {
+    if (const int e = control::ReadCardData(rig.file("copy.crd"))) return e;
+    for (int ch : {1, 2})
+        if (const int e = control::ReadMessage(ch, rig.file("copy" + std::to_string(ch) + ".wav"))) return e;
+    if (const int e = control::GetCardError()) return e;
+    control::ReadCardInfo();
+    if (const int e = control::WriteCardData(rig.file("CardData.crd"))) return e;
+    for (int ch : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 24})
+        if (const int e = control::WriteMessage(ch, "")) return e;
+    for (int ch : {1, 2})
+        if (const int e = control::WriteMessage(ch, rig.file("copy" + std::to_string(ch) + ".wav"))) return e;
+    return 0;
+}
+
+void measure(benchmark::State& state, const std::function<int(const Rig&)>& operation) {
+    Rig rig;
+    if (!rig.ok) {
+        state.SkipWithError("the card could not be prepared");
+        return;
+    }
+    double wireMs = 0;
+    double commands = 0;
+    for (auto _ : state) {
+        rig.reader->setLogLimit(1 << 20);
+        rig.reader->clearLog();
+        const auto start = rig.clock->now();
+        if (operation(rig) != 0) state.SkipWithError("the operation failed");
+        wireMs = std::chrono::duration<double, std::milli>(rig.clock->now() - start).count();
+        commands = static_cast<double>(rig.reader->log().size());
+    }
+    state.counters["wire_ms"] = wireMs;
+    state.counters["commands"] = commands;
+}
+
+void Initialise(benchmark::State& state) {
+    measure(state, [](const Rig&) { return control::Format(); });
+}
+void CardWrite(benchmark::State& state) {
+    measure(state, [](const Rig& rig) { return control::WriteCardData(rig.file("CardData.crd")); });
+}
+void CardRead(benchmark::State& state) {
+    measure(state, [](const Rig& rig) { return control::ReadCardData(rig.file("read.crd")); });
+}
+void CardInfo(benchmark::State& state) {
+    measure(state, [](const Rig&) { return control::ReadCardInfo(); });
+}
+void CardCopy(benchmark::State& state) { measure(state, copyCard); }
+void MinuteMessageWrite(benchmark::State& state) {
+    measure(state, [](const Rig& rig) { return control::WriteMessage(3, rig.file("minute.dat")); });
+}
+
+BENCHMARK(Initialise)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(CardWrite)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(CardRead)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(CardInfo)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(CardCopy)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(MinuteMessageWrite)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
