@@ -9,6 +9,7 @@
 #include "control/host.h"
 #include "control/link.h"
 #include "control/state.h"
+#include "journal.h"
 
 namespace control {
 namespace {
@@ -21,9 +22,7 @@ constexpr std::size_t kHeaderSectors = kHeaderBytes / kSectorBytes;
 
 std::size_t sectorsFor(std::size_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
 
-std::uint32_t firstSectorOf(std::size_t block) {
-    return static_cast<std::uint32_t>(block) * static_cast<std::uint32_t>(rdxGeometry().sectorsPerBlock);
-}
+std::uint32_t firstSectorOf(std::size_t block) { return rdxFirstSector(block); }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
@@ -32,25 +31,61 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// The first block of `type` in the map; the header is block 0. kNoJournal when there is none.
-std::uint16_t findTyped(const CardHeader& header, std::uint8_t type) {
-    if (type == kBlockHeader) return 0;
-    const std::size_t length = header.mapLength();
-    for (std::size_t i = 0; i < length; ++i)
-        if (header.map(i) == type) return static_cast<std::uint16_t>(i);
-    return kNoJournal;
+std::uint16_t findTyped(const CardHeader& header, std::uint8_t type) { return rdxFindTyped(header, type); }
+
+// A typed block of a card whose header is known: its sectors, then its sum (110 leaves the
+// data in place). Any other failure leaves no data.
+int readTypedAt(const CardHeader& header, std::uint8_t type, std::vector<std::uint8_t>& data) {
+    data.clear();
+    const std::size_t bytes = typedBlockBytes(type);
+    if (bytes == 0) return BadBlockType;
+    if (type == kBlockHeader) {
+        data.assign(header.bytes.begin(), header.bytes.end());
+        return Done;
+    }
+    const std::uint16_t block = findTyped(header, type);
+    if (block == kNoJournal) return Broken;
+    std::vector<std::uint8_t> read(sectorsFor(bytes) * kSectorBytes, 0);
+    if (const int e = rdxReadSectors(firstSectorOf(block), sectorsFor(bytes), read)) return e;
+    read.resize(bytes);
+    data = std::move(read);
+    if (type != kBlockJournal && !blockSumMatches(data)) return SumError;
+    return Done;
+}
+
+// The header sectors alone, for a check that has just asked the status.
+int readHeader(CardHeader& header) {
+    if (const int e = rdxReadSectors(0, kHeaderSectors, header.bytes)) return e;
+    lastKind = header.kind();
+    return header.kind() == KindOwn && !header.sumMatches() ? SumError : Done;
+}
+
+// Block 0 holds no valid header: a change or a format under way says so in its journal.
+int brokenHeader(int error) {
+    std::uint16_t journal = kNoJournal;
+    if (const int e = findMarkedJournal(journal)) return e;
+    if (journal != kNoJournal) return JournalSet;
+    if (error == HeaderSum)
+        if (const int e = rdxConfirmCard()) return e;
+    return error;
 }
 
 int identifyOwn(CardHeader& header) { return rdxIdentifyOwnCard(header); }
 
 bool isBlank(const std::vector<std::uint8_t>& block) { return !block.empty() && block[0] == 0xFF; }
 
-// One typed block of the full check: blank blocks pass whatever their sum.
-int checkTyped(std::uint8_t type, int sumError) {
+// One typed block of the full check: blank blocks pass whatever their sum; a wrong sum is
+// what a card pulled during the read leaves too, so the reader is asked first.
+int checkTyped(CardSnapshot& snapshot, std::uint8_t type, int sumError) {
     std::vector<std::uint8_t> block;
-    const int e = rdxReadBlockData(type, block);
-    if (e == SumError) return isBlank(block) ? Done : sumError;
-    return e;
+    const int e = readTypedAt(snapshot.header, type, block);
+    if (e == SumError && !isBlank(block)) {
+        if (const int gone = rdxConfirmCard()) return gone;
+        return sumError;
+    }
+    if (e != Done && e != SumError) return e;
+    snapshot.typed[type] = std::move(block);
+    return Done;
 }
 
 // Erases a block for a scan; an erase failure marks the entry bad and the scan goes on.
@@ -75,14 +110,15 @@ int freeBlocksMayHoldData(const CardHeader& old, bool& mayHoldData) {
     return Done;
 }
 
-// Format of a card that holds our layout: keeps its bad blocks, erases what held data.
-int scanOwnCard(const CardHeader& old, CardHeader& fresh, std::size_t length) {
-    bool eraseFree = false;
-    if (const int e = freeBlocksMayHoldData(old, eraseFree)) return e;
+// Format of a card that holds our layout: keeps its bad blocks, erases what held data. The
+// journal block is left for last: it says that a format is under way.
+int scanOwnCard(const CardHeader& old, CardHeader& fresh, std::size_t length, bool eraseFree,
+                std::uint16_t journal) {
     const int used = old.blocksFirstChip() + old.blocksSecondChip() - old.freeBlocks() - old.badBlocks() - 1;
     setProgressLength(std::max(used, 0) + (eraseFree ? old.freeBlocks() : 0));
     const std::size_t oldLength = old.mapLength();
     for (std::size_t i = 1; i < length; ++i) {
+        if (i == journal) continue;
         rdxPumpMessage();
         // Blocks past the old map were never the map's: their content is unknown.
         const bool mapped = i < oldLength;
@@ -98,18 +134,29 @@ int scanOwnCard(const CardHeader& old, CardHeader& fresh, std::size_t length) {
     return Done;
 }
 
-// Format of a blank card: a block whose first sector is not blank is not trusted.
-int scanBlankCard(CardHeader& fresh, std::size_t length) {
+// Format of a blank card: a block whose first sector is not blank is not trusted; every
+// other block is erased, since data may lie past its first sector.
+int scanBlankCard(CardHeader& fresh, std::size_t length, std::uint16_t journal) {
     setProgressLength(static_cast<long>(length) - 1);
     std::array<std::uint8_t, kSectorBytes> sector{};
     for (std::size_t i = 1; i < length; ++i) {
+        if (i == journal) continue;
         rdxPumpMessage();
         if (const int e = rdxReadSectors(firstSectorOf(i), 1, sector)) return e;
         if (std::any_of(sector.begin(), sector.end(), [](std::uint8_t b) { return b != 0xFF; }))
             fresh.map(i) = kBlockBad;
+        else if (const int e = eraseOrMarkBad(i, fresh.map(i)))
+            return e;
         advanceProgress();
     }
     return Done;
+}
+
+// Marks the journal of an own card: a format is under way.
+int markFormat(std::uint16_t journal, bool journalSet) {
+    if (journalSet)
+        if (const int e = rdxEraseBlock(journal)) return e;
+    return markJournal(journal, kJournalFormat);
 }
 
 // A card of unknown content: every block is erased.
@@ -164,6 +211,31 @@ bool layOutTypedBlocks(CardHeader& h) {
 int eraseTypedBlocks(std::initializer_list<std::uint8_t> types) {
     for (std::uint8_t type : types)
         if (const int e = rdxWriteBlockData(type, {})) return e;
+    return Done;
+}
+
+// Frees every block of the channel in `header`; blocks that fail to erase become bad.
+int eraseChannelBlocks(CardHeader& header, int channel, std::size_t mapLength) {
+    const std::size_t length = std::min(mapLength, kMaxMapEntries);
+    std::uint16_t freed = 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if (header.map(i) != channel) continue;
+        rdxPumpMessage();
+        header.map(i) = kBlockFree;
+        const int e = rdxEraseBlock(static_cast<std::uint32_t>(i));
+        if (e == EraseFailed) {
+            header.map(i) = kBlockBad;
+            header.setBadBlocks(static_cast<std::uint16_t>(header.badBlocks() + 1));
+        } else if (e != Done) {
+            return e;
+        } else {
+            ++freed;
+        }
+        advanceProgress();
+    }
+    header.setFreeBlocks(static_cast<std::uint16_t>(header.freeBlocks() + freed));
+    header.setChannelBlocks(channel, 0);
+    header.setChannelLength(channel, 0);
     return Done;
 }
 
@@ -260,19 +332,7 @@ int rdxReadBlockData(std::uint8_t type, std::vector<std::uint8_t>& data) {
     CardHeader header;
     data.clear();
     if (const int e = identifyOwn(header)) return e;
-    const std::size_t bytes = typedBlockBytes(type);
-    if (bytes == 0) return BadBlockType;
-    if (type == kBlockHeader) {
-        data.assign(header.bytes.begin(), header.bytes.end());
-        return Done;
-    }
-    const std::uint16_t block = findTyped(header, type);
-    if (block == kNoJournal) return Broken;
-    data.assign(sectorsFor(bytes) * kSectorBytes, 0);
-    if (const int e = rdxReadSectors(firstSectorOf(block), sectorsFor(bytes), data)) return e;
-    data.resize(bytes);
-    if (type != kBlockJournal && !blockSumMatches(data)) return SumError;
-    return Done;
+    return readTypedAt(header, type, data);
 }
 
 int rdxWriteBlockData(std::uint8_t type, std::span<const std::uint8_t> data) {
@@ -328,60 +388,68 @@ int rdxEraseChannel(CardHeader& header, int channel, std::size_t mapLength) {
     if (channel < 1 || channel > kChannels) return BadChannel;
     if (header.channelBlocks(channel) == 0) return Done;
     LinkSession session;
-    const std::size_t length = std::min(mapLength, kMaxMapEntries);
-    std::uint16_t freed = 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (header.map(i) != channel) continue;
-        rdxPumpMessage();
-        header.map(i) = kBlockFree;
-        const int e = rdxEraseBlock(static_cast<std::uint32_t>(i));
-        if (e == EraseFailed) {
-            header.map(i) = kBlockBad;
-            header.setBadBlocks(static_cast<std::uint16_t>(header.badBlocks() + 1));
-        } else if (e != Done) {
-            return e;
-        } else {
-            ++freed;
-        }
-        advanceProgress();
-    }
-    header.setFreeBlocks(static_cast<std::uint16_t>(header.freeBlocks() + freed));
-    header.setChannelBlocks(channel, 0);
-    header.setChannelLength(channel, 0);
+    if (const int e = eraseChannelBlocks(header, channel, mapLength)) return e;
     return rdxWriteHeader(header);
 }
 
 int rdxCheckCard() {
+    CardSnapshot snapshot;
+    return rdxCheckCard(snapshot);
+}
+
+int rdxCheckCard(CardSnapshot& snapshot) {
     LinkSession session;
+    snapshot = {};
     std::size_t blockBytes = 0;
     if (const int e = rdxCardStatus(blockBytes)) return e;
     if (blockBytes == 0 || blockBytes > 16384) return Unrecognised;
+    snapshot.blockBytes = blockBytes;
 
-    CardHeader header;
-    const int identified = rdxIdentifyCard(header);
-    if (identified != Done && identified != SumError) return identified;
-    if (header.kind() == KindBlank) return Unformatted;
+    CardHeader& header = snapshot.header;
+    const int read = readHeader(header);
+    if (read != Done && read != SumError) return read;
+    if (header.kind() == KindBlank) return brokenHeader(Unformatted);
     if (header.kind() != KindOwn) return OtherKind;
-    if (identified == SumError) return HeaderSum;
+    if (read == SumError) return brokenHeader(HeaderSum);
     if (header.id() != kModelId) return Unrecognised;
     if (header.bytes[kCardVersionOffset] > 1 || header.bytes[kDataVersionOffset] > 1) return CardVersion;
 
-    std::vector<std::uint8_t> journal;
-    const int e = rdxReadBlockData(kBlockJournal, journal);
-    if (e != Done && e != SumError) return e;
-    if (journal[0] != kJournalIdle) return JournalSet;
+    if (const int e = readTypedAt(header, kBlockJournal, snapshot.journal)) return e;
+    if (snapshot.journal[0] != kJournalIdle) return JournalSet;
 
-    if (const int r = checkTyped(kBlockSettings, SettingsSum)) return r;
-    if (const int r = checkTyped(kBlockPatterns, PatternsSum)) return r;
-    if (const int r = checkTyped(kBlockCalendar, CalendarSum)) return r;
-    return checkTyped(kBlockNames, NamesSum);
+    if (const int r = checkTyped(snapshot, kBlockSettings, SettingsSum)) return r;
+    if (const int r = checkTyped(snapshot, kBlockPatterns, PatternsSum)) return r;
+    if (const int r = checkTyped(snapshot, kBlockCalendar, CalendarSum)) return r;
+    return checkTyped(snapshot, kBlockNames, NamesSum);
 }
 
-int rdxFormat() {
+int rdxConfirmCard() {
+    std::size_t blockBytes = 0;
+    return rdxCardStatus(blockBytes);
+}
+
+std::uint32_t rdxFirstSector(std::size_t block) {
+    return static_cast<std::uint32_t>(block) * static_cast<std::uint32_t>(rdxGeometry().sectorsPerBlock);
+}
+
+std::uint16_t rdxFindTyped(const CardHeader& header, std::uint8_t type) {
+    if (type == kBlockHeader) return 0;
+    const std::size_t length = header.mapLength();
+    for (std::size_t i = 0; i < length; ++i)
+        if (header.map(i) == type) return static_cast<std::uint16_t>(i);
+    return kNoJournal;
+}
+
+int rdxFormat() { return formatKeeping(kNoJournal); }
+
+int formatKeeping(std::uint16_t keep) {
     LinkSession session;
     setProgress(0, 0);
     CardHeader old;
-    if (const int e = rdxIdentifyCard(old)) return e;
+    const int identified = rdxIdentifyCard(old);
+    // A format broken off while it rewrote block 0 is finished over whatever block 0 holds.
+    const bool resumed = keep != kNoJournal;
+    if (identified != Done && !(resumed && identified == SumError)) return identified;
     const Geometry g = rdxGeometry();
     if (g.chipClass < 1 || g.chipClass > 7) return OtherKind;
     // A sibling card belongs to another device: its data is kept.
@@ -389,17 +457,34 @@ int rdxFormat() {
 
     CardHeader fresh = freshHeader(g);
     const std::size_t length = fresh.mapLength();
+    const bool own = old.kind() == KindOwn && identified == Done;
+    // The journal says "format under way" until the new header stands, so that a pull
+    // never leaves the old header over erased blocks.
+    std::uint16_t journal = own ? rdxFindJournal(old, old.mapLength()) : keep;
+    bool eraseFree = false;
+    if (own)
+        if (const int e = freeBlocksMayHoldData(old, eraseFree)) return e;
+    if (own && journal != kNoJournal && journal != keep)
+        if (const int e = markFormat(journal, eraseFree)) return e;
     int scanned = Done;
-    if (old.kind() == KindOwn)
-        scanned = scanOwnCard(old, fresh, length);
-    else if (old.kind() == KindBlank)
-        scanned = scanBlankCard(fresh, length);
+    if (own)
+        scanned = scanOwnCard(old, fresh, length, eraseFree, journal);
+    else if (old.kind() == KindBlank || resumed)
+        scanned = scanBlankCard(fresh, length, journal);
     else
         scanned = scanUnknownCard(fresh, length);
     if (scanned != Done) return scanned;
 
     const bool placed = layOutTypedBlocks(fresh);
+    // A card that held no journal of ours gets it now, before block 0 is touched.
+    if (journal == kNoJournal) {
+        journal = rdxFindJournal(fresh, length);
+        if (journal != kNoJournal)
+            if (const int e = markJournal(journal, kJournalFormat)) return e;
+    }
     if (const int e = rdxWriteHeader(fresh)) return e;
+    if (journal != kNoJournal)
+        if (const int e = rdxEraseBlock(journal)) return e;
     return placed ? Done : RepairFailed;
 }
 
@@ -416,6 +501,8 @@ int rdxRepair(int error) {
 
 int rdxRepairJournal() {
     LinkSession session;
+    bool handled = false;
+    if (const int e = repairMarkedJournal(handled); handled || e != Done) return e;
     setProgress(0, 0);
     CardHeader header;
     if (const int e = identifyOwn(header)) return e;
@@ -425,6 +512,7 @@ int rdxRepairJournal() {
     if (const int e = rdxReadJournal(journal, value)) return e;
     if (value == kJournalIdle) return Done;
 
+    const CardHeader onCard = header;
     if (value == 0) {
         setProgressLength(header.freeBlocks());
         for (std::size_t i = 1; i < length; ++i) {
@@ -442,10 +530,13 @@ int rdxRepairJournal() {
         }
     } else if (value <= kChannels) {
         setProgressLength(header.channelBlocks(value));
-        if (const int e = rdxEraseChannel(header, value, length)) return e;
+        if (const int e = eraseChannelBlocks(header, value, length)) return e;
     }
-    if (const int e = rdxWriteHeader(header)) return e;
-    const int e = rdxSetJournal(kJournalIdle, journal);
+    // The header goes through a copy in the journal, which a repair finds even when block 0
+    // was caught half-written.
+    CardChange change(onCard, journal);
+    change.adopt();
+    const int e = change.commit(header, {}, {});
     setProgressPosition(progressLength());
     return e;
 }

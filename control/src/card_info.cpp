@@ -9,6 +9,7 @@
 #include "control/errors.h"
 #include "control/link.h"
 #include "control/message.h"
+#include "journal.h"
 
 namespace control {
 namespace {
@@ -24,12 +25,6 @@ void storeCache(const CardInfo& info) {
 }
 
 bool isBlank(const std::vector<std::uint8_t>& block) { return !block.empty() && block[0] == 0xFF; }
-
-// A typed block for reading: 110 is accepted (a blank block reads so).
-int readAccepting110(std::uint8_t type, std::vector<std::uint8_t>& block) {
-    const int e = rdxReadBlockData(type, block);
-    return e == SumError ? Done : e;
-}
 
 CardDate dateFrom(const std::uint8_t* bcd) { return {decodeBcd(bcd[0]), decodeBcd(bcd[1]), decodeBcd(bcd[2])}; }
 
@@ -80,68 +75,58 @@ void fillFromNames(const std::vector<std::uint8_t>& n, CardInfo& info) {
 }
 
 int readInfo(CardInfo& info) {
-    std::size_t blockBytes = 0;
-    if (const int e = rdxCardStatus(blockBytes)) return e;
-    if (const int e = rdxCheckCard()) return e;
-    CardHeader header;
-    const int identified = rdxIdentifyCard(header);
-    if (identified == SumError) return HeaderSum;
-    if (identified != Done) return identified;
-    fillFromHeader(header, blockBytes, info);
+    CardSnapshot card;
+    if (const int e = rdxCheckCard(card)) return e;
+    fillFromHeader(card.header, card.blockBytes, info);
 
     using Fill = void (*)(const std::vector<std::uint8_t>&, CardInfo&);
     const std::pair<std::uint8_t, Fill> blocks[] = {{kBlockSettings, fillFromSettings},
                                                      {kBlockPatterns, fillFromPatterns},
                                                      {kBlockCalendar, fillFromCalendar},
                                                      {kBlockNames, fillFromNames}};
-    for (const auto& [type, fill] : blocks) {
-        std::vector<std::uint8_t> block;
-        if (const int e = readAccepting110(type, block)) return e;
-        if (!isBlank(block)) fill(block, info);
-    }
-    if (header.channelBlocks(kFirmwareChannel) > 0) {
-        std::vector<std::uint8_t> first(blockBytes);
+    for (const auto& [type, fill] : blocks)
+        if (!isBlank(card.typed[type])) fill(card.typed[type], info);
+    if (card.header.channelBlocks(kFirmwareChannel) > 0) {
+        std::vector<std::uint8_t> first(card.blockBytes);
         std::size_t bytes = 0;
         if (const int e = rdxMessageBlock(kFirmwareChannel, 1, first, bytes)) return e;
         for (int i = 0; i < 3; ++i) info.versionProgram[i] = first[i];
     }
-    return Done;
-}
-
-// The steps of a card data write that take a typed block from the file.
-int copyBlockFromFile(CardFile& file, long offset, std::uint8_t type, int readError) {
-    std::vector<std::uint8_t> block(typedBlockBytes(type));
-    if (!file.readAt(offset, block)) return readError;
-    return rdxWriteBlockData(type, block);
+    // What was read stands only when the card was still there after the last read.
+    return rdxConfirmCard();
 }
 
 // The card's settings block as a merge starts from it: a blank block counts as zeros.
-int cardSettingsForMerge(std::vector<std::uint8_t>& card) {
-    const int e = rdxReadBlockData(kBlockSettings, card);
-    if (e == SumError && !isBlank(card)) return e;
-    if (e != Done && e != SumError) return e;
+std::vector<std::uint8_t> settingsForMerge(std::vector<std::uint8_t> card) {
     if (std::all_of(card.begin(), card.begin() + 8, [](std::uint8_t b) { return b == 0xFF; }))
         std::fill(card.begin(), card.end(), 0);
+    return card;
+}
+
+int mergedSettings(CardFile& file, const CardSnapshot& card, std::vector<TypedUpdate>& updates) {
+    std::vector<std::uint8_t> fromFile(512);
+    if (!file.readAt(0x2000, fromFile)) return FileRead;
+    const auto current = settingsForMerge(card.typed.at(kBlockSettings));
+    std::vector<std::uint8_t> merged(512, 0);
+    std::copy_n(fromFile.begin(), 48, merged.begin());
+    merged[286] = current[286] & fromFile[286];
+    merged[287] = current[287] & fromFile[287];
+    updates.push_back({kBlockSettings, merged});
     return Done;
 }
 
-int writeSettingsFromFile(CardFile& file) {
-    std::vector<std::uint8_t> fromFile(512);
-    if (!file.readAt(0x2000, fromFile)) return FileRead;
-    std::vector<std::uint8_t> card;
-    if (const int e = cardSettingsForMerge(card)) return e;
-    std::vector<std::uint8_t> merged(512, 0);
-    std::copy_n(fromFile.begin(), 48, merged.begin());
-    merged[286] = card[286] & fromFile[286];
-    merged[287] = card[287] & fromFile[287];
-    return rdxWriteBlockData(kBlockSettings, merged);
+int blockFromFile(CardFile& file, long offset, std::uint8_t type, int readError, std::vector<TypedUpdate>& updates) {
+    std::vector<std::uint8_t> block(typedBlockBytes(type));
+    if (!file.readAt(offset, block)) return readError;
+    updates.push_back({type, block});
+    return Done;
 }
 
-int writeNamesFromFile(CardFile& file, const std::uint8_t* record) {
+int namesFromFile(CardFile& file, const std::uint8_t* record, const CardSnapshot& card,
+                  std::vector<TypedUpdate>& updates) {
     std::vector<std::uint8_t> fromFile(4096);
     if (!file.readAt(0x5000, fromFile)) return FileRead;
-    std::vector<std::uint8_t> names;
-    if (const int e = readAccepting110(kBlockNames, names)) return e;
+    std::vector<std::uint8_t> names = card.typed.at(kBlockNames);
     auto take = [&](std::size_t from, std::size_t count) {
         std::copy_n(fromFile.begin() + static_cast<long>(from), count, names.begin() + static_cast<long>(from));
     };
@@ -152,10 +137,34 @@ int writeNamesFromFile(CardFile& file, const std::uint8_t* record) {
         std::fill(names.begin() + 1024, names.begin() + 1576, 0xFF);
     else if (record[25] != 0)
         take(1024, 552);
-    return rdxWriteBlockData(kBlockNames, names);
+    updates.push_back({kBlockNames, names});
+    return Done;
 }
 
-int writeCardData(CardFile& file) {
+// Leaves out what the card already holds: a block rewritten with its own bytes, a blank
+// block erased again.
+std::vector<TypedUpdate> changesOnly(const CardSnapshot& card, std::vector<TypedUpdate> updates) {
+    std::vector<TypedUpdate> changed;
+    for (TypedUpdate& u : updates) {
+        const auto& current = card.typed.at(u.type);
+        if (u.content.empty()) {
+            if (!std::all_of(current.begin(), current.end(), [](std::uint8_t b) { return b == 0xFF; }))
+                changed.push_back(std::move(u));
+            continue;
+        }
+        std::vector<std::uint8_t> withSum = u.content;
+        storeBlockSum(withSum);
+        if (withSum != current) changed.push_back(std::move(u));
+    }
+    return changed;
+}
+
+int commitToCard(const CardSnapshot& card, CardHeader& next, std::vector<TypedUpdate> updates) {
+    CardChange change(card.header, rdxFindJournal(card.header, card.header.mapLength()));
+    return change.commit(next, changesOnly(card, std::move(updates)), {});
+}
+
+int writeCardData(CardFile& file, const CardSnapshot& card) {
     std::vector<std::uint8_t> head(kHeaderBytes);
     if (!file.readAt(0, head)) return FileRead;
     if (std::string_view(reinterpret_cast<const char*>(head.data()), 8) != kModelId) return FileFormat;
@@ -163,84 +172,67 @@ int writeCardData(CardFile& file) {
     std::array<std::uint8_t, 29> record{};
     if (!file.readAt(0x6010, record)) return FileRead;
 
+    CardHeader next = card.header;
     if (record[24] != 0 || record[25] != 0) {
-        CardHeader header;
-        if (const int e = rdxIdentifyCard(header)) return e;
         const int cardVersion = cardInfo().versionCard[0];
         if (cardVersion != 0 && cardVersion < head[kDataVersionOffset]) return CardVersion;
-        std::copy_n(head.begin() + kDataVersionOffset, 3, header.bytes.begin() + kDataVersionOffset);
-        if (const int e = rdxWriteHeader(header)) return e;
+        std::copy_n(head.begin() + kDataVersionOffset, 3, next.bytes.begin() + kDataVersionOffset);
     }
+    std::vector<TypedUpdate> updates;
     if (record[24] == 2) {
-        if (const int e = rdxWriteBlockData(kBlockSettings, {})) return e;
+        updates.push_back({kBlockSettings, {}});
     } else if (record[24] != 0) {
-        if (const int e = writeSettingsFromFile(file)) return e;
+        if (const int e = mergedSettings(file, card, updates)) return e;
     }
     if (record[25] == 2) {
-        if (const int e = rdxWriteBlockData(kBlockPatterns, {})) return e;
-        if (const int e = rdxWriteBlockData(kBlockCalendar, {})) return e;
+        updates.push_back({kBlockPatterns, {}});
+        updates.push_back({kBlockCalendar, {}});
     } else if (record[25] != 0) {
-        if (const int e = copyBlockFromFile(file, 0x3000, kBlockPatterns, FileRead)) return e;
-        if (const int e = copyBlockFromFile(file, 0x4000, kBlockCalendar, FileRead)) return e;
+        if (const int e = blockFromFile(file, 0x3000, kBlockPatterns, FileRead, updates)) return e;
+        if (const int e = blockFromFile(file, 0x4000, kBlockCalendar, FileRead, updates)) return e;
     }
-    if (record[25] == 0 && record[26] == 0 && record[27] == 0 && record[28] == 0) return Done;
-    return writeNamesFromFile(file, record.data());
+    if (record[25] != 0 || record[26] != 0 || record[27] != 0 || record[28] != 0)
+        if (const int e = namesFromFile(file, record.data(), card, updates)) return e;
+    return commitToCard(card, next, std::move(updates));
 }
 
-int writeCardFile(CardFile& file) {
+int writeCardFile(CardFile& file, const CardSnapshot& card) {
     std::vector<std::uint8_t> head(kHeaderBytes);
-    CardHeader header;
-    if (const int e = rdxIdentifyCard(header)) return e;
     if (!file.readAt(0, head)) return WriteRefused;
     // Only a whole image of our own goes to the card: a half-built one would make the card
     // a kind that no repair undoes.
     if (std::string_view(reinterpret_cast<const char*>(head.data()), 8) != kModelId) return FileFormat;
     if (head[kDataVersionOffset] > 1) return FileVersion;
-    std::copy_n(head.begin(), 8, header.bytes.begin());
-    std::copy_n(head.begin() + kCardVersionOffset, 6, header.bytes.begin() + kCardVersionOffset);
-    if (const int e = rdxWriteHeader(header)) return e;
+    CardHeader next = card.header;
+    std::copy_n(head.begin(), 8, next.bytes.begin());
+    std::copy_n(head.begin() + kCardVersionOffset, 6, next.bytes.begin() + kCardVersionOffset);
 
     // The journal of the card's own messages stays idle, whatever the file holds.
-    const std::uint16_t journal = rdxFindJournal(header, header.mapLength());
-    std::uint8_t value = 0;
-    if (const int e = rdxReadJournal(journal, value)) return e;
-    if (const int e = rdxSetJournal(kJournalIdle, journal)) return e;
-
+    std::vector<TypedUpdate> updates;
     std::vector<std::uint8_t> settings(512);
     if (!file.readAt(0x2000, settings)) return WriteRefused;
     if (settings[44] == 1) {
-        std::vector<std::uint8_t> card;
-        const int e = rdxReadBlockData(kBlockSettings, card);
-        if (e != Done && !(e == SumError && isBlank(card))) return e;
-        std::copy_n(settings.begin(), 48, card.begin());
-        if (const int w = rdxWriteBlockData(kBlockSettings, card)) return w;
+        std::vector<std::uint8_t> merged = card.typed.at(kBlockSettings);
+        std::copy_n(settings.begin(), 48, merged.begin());
+        updates.push_back({kBlockSettings, merged});
     }
-    if (const int e = copyBlockFromFile(file, 0x3000, kBlockPatterns, WriteRefused)) return e;
-    if (const int e = copyBlockFromFile(file, 0x4000, kBlockCalendar, WriteRefused)) return e;
-    return copyBlockFromFile(file, 0x5000, kBlockNames, WriteRefused);
+    if (const int e = blockFromFile(file, 0x3000, kBlockPatterns, WriteRefused, updates)) return e;
+    if (const int e = blockFromFile(file, 0x4000, kBlockCalendar, WriteRefused, updates)) return e;
+    if (const int e = blockFromFile(file, 0x5000, kBlockNames, WriteRefused, updates)) return e;
+    return commitToCard(card, next, std::move(updates));
 }
 
-int dumpCard(CardFile& file, std::size_t blockBytes) {
+int dumpCard(CardFile& file, const CardSnapshot& card) {
     if (!file.writeAt(0, std::vector<std::uint8_t>(0x7000, 0))) return ReadFailed;
-    const std::pair<std::uint8_t, long> blocks[] = {{kBlockHeader, 0x0000},   {kBlockJournal, 0x1000},
-                                                    {kBlockSettings, 0x2000}, {kBlockPatterns, 0x3000},
-                                                    {kBlockCalendar, 0x4000}, {kBlockNames, 0x5000}};
-    for (const auto& [type, offset] : blocks) {
-        std::vector<std::uint8_t> block;
-        const int e = rdxReadBlockData(type, block);
-        if (e != Done && !(e == SumError && type != kBlockHeader)) return e;
-        if (!file.writeAt(offset, block)) return ReadFailed;
-    }
-    const auto size = static_cast<std::uint32_t>(blockBytes);
+    if (!file.writeAt(0x0000, card.header.bytes) || !file.writeAt(0x1000, card.journal)) return ReadFailed;
+    const std::pair<std::uint8_t, long> blocks[] = {
+        {kBlockSettings, 0x2000}, {kBlockPatterns, 0x3000}, {kBlockCalendar, 0x4000}, {kBlockNames, 0x5000}};
+    for (const auto& [type, offset] : blocks)
+        if (!file.writeAt(offset, card.typed.at(type))) return ReadFailed;
+    const auto size = static_cast<std::uint32_t>(card.blockBytes);
     const std::uint8_t sizeBytes[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
                                        static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
     return file.writeAt(0x6000, sizeBytes) ? Done : ReadFailed;
-}
-
-// Every worker starts from a card that passes the full check.
-int checkedCard(std::size_t& blockBytes) {
-    if (const int e = rdxCardStatus(blockBytes)) return e;
-    return rdxCheckCard();
 }
 
 }  // namespace
@@ -276,31 +268,33 @@ int rdxReadCardInfo() {
 
 int rdxReadCardData(const std::string& fileName) {
     LinkSession session;
-    std::size_t blockBytes = 0;
-    if (const int e = checkedCard(blockBytes)) return e;
+    CardSnapshot card;
+    if (const int e = rdxCheckCard(card)) return e;
     CardFile file(fileName, "wb");
     if (!file.valid()) return ReadFailed;
-    const int e = dumpCard(file, blockBytes);
+    int e = dumpCard(file, card);
+    // The dump stands only when the card was still there after the last read.
+    if (e == Done) e = rdxConfirmCard();
     const bool closed = file.close();
     return e != Done ? e : closed ? Done : ReadFailed;
 }
 
 int rdxWriteCardData(const std::string& fileName) {
     LinkSession session;
-    std::size_t blockBytes = 0;
-    if (const int e = checkedCard(blockBytes)) return e;
+    CardSnapshot card;
+    if (const int e = rdxCheckCard(card)) return e;
     CardFile file(fileName, "rb");
     if (!file.valid()) return FileOpen;
-    return writeCardData(file);
+    return writeCardData(file, card);
 }
 
 int rdxWriteCardFile(const std::string& fileName) {
     LinkSession session;
-    std::size_t blockBytes = 0;
-    if (const int e = checkedCard(blockBytes)) return e;
+    CardSnapshot card;
+    if (const int e = rdxCheckCard(card)) return e;
     CardFile file(fileName, "rb");
     if (!file.valid()) return WriteRefused;
-    return writeCardFile(file);
+    return writeCardFile(file, card);
 }
 
 long rdxMessageLength(int channel) {

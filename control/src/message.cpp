@@ -13,6 +13,7 @@
 #include "control/link.h"
 #include "control/state.h"
 #include "control/wave.h"
+#include "journal.h"
 
 namespace control {
 namespace {
@@ -54,25 +55,23 @@ std::vector<std::size_t> blocksOf(const CardHeader& h, int channel) {
     return blocks;
 }
 
-// Erases the channel's old blocks under the journal.
-int eraseUnderJournal(CardHeader& h, int channel, std::uint16_t journal) {
-    if (const int e = rdxSetJournal(static_cast<std::uint8_t>(channel), journal)) return e;
-    if (const int e = rdxEraseChannel(h, channel, h.mapLength())) return e;
-    return rdxSetJournal(kJournalIdle, journal);
+// A card about to change: its journal must be idle, or an earlier change waits for repair.
+int openForChange(const CardHeader& h, std::uint16_t& journal) {
+    journal = rdxFindJournal(h, h.mapLength());
+    if (journal == kNoJournal) return Broken;
+    std::uint8_t value = 0;
+    if (const int e = rdxReadJournal(journal, value)) return e;
+    return value == kJournalIdle ? Done : JournalSet;
 }
 
-// Records what the channel now holds, then leaves the journal idle.
-int finishChannel(CardHeader& h, int channel, std::size_t blocks, std::uint32_t length, std::uint16_t journal) {
-    h.setChannelBlocks(channel, static_cast<std::uint16_t>(blocks));
-    h.setChannelLength(channel, length);
-    if (const int e = rdxWriteHeader(h)) return e;
-    return rdxSetJournal(kJournalIdle, journal);
-}
-
-int giveUpForLackOfBlocks(CardHeader& h, std::uint16_t journal, int result) {
-    if (const int e = rdxWriteHeader(h)) return e;
-    if (const int e = rdxSetJournal(kJournalIdle, journal)) return e;
-    return result;
+// The channel gives up its blocks in `next`; they are erased once `next` stands.
+std::vector<std::size_t> releaseChannel(CardHeader& next, int channel) {
+    const auto blocks = blocksOf(next, channel);
+    for (std::size_t b : blocks) next.map(b) = kBlockFree;
+    next.setFreeBlocks(static_cast<std::uint16_t>(next.freeBlocks() + blocks.size()));
+    next.setChannelBlocks(channel, 0);
+    next.setChannelLength(channel, 0);
+    return blocks;
 }
 
 // Where new blocks of one channel go: free entries in map order, each written whole.
@@ -109,27 +108,61 @@ private:
     std::size_t written_ = 0;
 };
 
-// The channel ran out of blocks part-way: it keeps what was written.
-int keepPartialWrite(CardHeader& h, int channel, const BlockPlacer& placer, std::uint16_t journal) {
-    h.setFreeBlocks(0);
-    const auto length = static_cast<std::uint32_t>(placer.written() * blockSize() / 16);
-    if (const int e = finishChannel(h, channel, placer.written(), length, journal)) return e;
-    return NoFreeWhileWriting;
-}
+// Writes a channel's new blocks into free blocks while its old ones stay, then lets the
+// header switch from the old to the new in one commit. Where the card has no room for
+// both, the old message is erased first (its own commit) and the channel may be left empty.
+class ChannelWrite {
+public:
+    ChannelWrite(CardHeader& h, int channel, std::uint16_t journal) : h_(h), channel_(channel), journal_(journal) {}
 
-// Makes room for `needed` blocks: the channel's old blocks go first.
-int clearForWrite(CardHeader& h, int channel, std::size_t needed, std::uint16_t journal, bool journalAlways) {
-    if (journalAlways) {
-        if (const int e = rdxSetJournal(static_cast<std::uint8_t>(channel), journal)) return e;
-        if (const int e = rdxEraseChannel(h, channel, h.mapLength())) return e;
-        if (h.freeBlocks() < needed) return giveUpForLackOfBlocks(h, journal, NoFreeAfterErase);
-    } else {
-        if (h.channelBlocks(channel) > 0)
-            if (const int e = eraseUnderJournal(h, channel, journal)) return e;
-        if (h.freeBlocks() < needed) return giveUpForLackOfBlocks(h, journal, NoFreeAfterErase);
+    // Makes room for `needed` blocks.
+    int prepare(std::size_t needed) {
+        if (h_.freeBlocks() >= needed) return Done;
+        const CardHeader onCard = h_;
+        const auto old = releaseChannel(h_, channel_);
+        if (const int e = CardChange(onCard, journal_).commit(h_, {}, old)) return e;
+        return h_.freeBlocks() < needed ? NoFreeAfterErase : Done;
     }
-    return rdxSetJournal(0, journal);
-}
+
+    // From here on new blocks may be written: the journal is marked.
+    int begin() {
+        onCard_ = h_;
+        change_.emplace(onCard_, journal_);
+        return change_->begin();
+    }
+    BlockPlacer& placer() { return placer_; }
+
+    // The channel holds the blocks written: the old ones are let go.
+    int finish(std::uint32_t length) {
+        const std::size_t written = placer_.written();
+        const std::size_t ownBefore = onCard_.channelBlocks(channel_);
+        std::vector<std::size_t> old;
+        for (std::size_t b = 1; b < onCard_.mapLength(); ++b)
+            if (onCard_.map(b) == channel_) {
+                h_.map(b) = kBlockFree;
+                old.push_back(b);
+            }
+        setFree(h_, static_cast<long>(h_.freeBlocks()) - static_cast<long>(written) + static_cast<long>(ownBefore));
+        h_.setChannelBlocks(channel_, static_cast<std::uint16_t>(written));
+        h_.setChannelLength(channel_, length);
+        return change_->commit(h_, {}, old);
+    }
+
+    // The free blocks ran out part-way: the channel keeps what was written.
+    int keepPartial() {
+        const auto length = static_cast<std::uint32_t>(placer_.written() * blockSize() / 16);
+        if (const int e = finish(length)) return e;
+        return NoFreeWhileWriting;
+    }
+
+private:
+    CardHeader& h_;
+    int channel_;
+    std::uint16_t journal_;
+    CardHeader onCard_;
+    std::optional<CardChange> change_;
+    BlockPlacer placer_{h_, channel_};
+};
 
 int writeSound(CardHeader& h, int channel, std::uint16_t journal, CardFile& file, WaveData data) {
     const std::size_t block = blockSize();
@@ -138,9 +171,10 @@ int writeSound(CardHeader& h, int channel, std::uint16_t journal, CardFile& file
     if (h.freeBlocks() + own < needed) return NoFreeBlock;
     setProgressLength(static_cast<long>(needed + own));
     rdxPumpMessage();
-    if (const int e = clearForWrite(h, channel, needed, journal, false)) return e;
+    ChannelWrite write(h, channel, journal);
+    if (const int e = write.prepare(static_cast<std::size_t>(needed))) return e;
+    if (const int e = write.begin()) return e;
 
-    BlockPlacer placer(h, channel);
     std::vector<std::uint8_t> buffer(block);
     for (std::uint64_t k = 0; k < needed; ++k) {
         rdxPumpMessage();
@@ -149,12 +183,11 @@ int writeSound(CardHeader& h, int channel, std::uint16_t journal, CardFile& file
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block, data.size - at));
         if (fseeko(file.get(), static_cast<off_t>(data.offset + at), SEEK_SET) == 0)
             static_cast<void>(std::fread(buffer.data(), 1, want, file.get()));  // past the end: 0xFF
-        const int e = placer.place(buffer, true);
-        if (e == NoFreeWhileWriting) return keepPartialWrite(h, channel, placer, journal);
+        const int e = write.placer().place(buffer, true);
+        if (e == NoFreeWhileWriting) return write.keepPartial();
         if (e != Done) return e;
     }
-    setFree(h, h.freeBlocks() - static_cast<long>(needed));
-    return finishChannel(h, channel, needed, static_cast<std::uint32_t>(data.size / 16), journal);
+    return write.finish(static_cast<std::uint32_t>(data.size / 16));
 }
 
 int writeFirmware(CardHeader& h, int channel, std::uint16_t journal, const std::string& fileName) {
@@ -165,40 +198,38 @@ int writeFirmware(CardHeader& h, int channel, std::uint16_t journal, const std::
     setProgressLength(static_cast<long>(needed + own));
     CardFile file(fileName, "r");
     if (!file.valid()) return FileOpen;
-    // The whole file is read and checked before the old firmware is erased.
+    // The whole file is read and checked before the old firmware is touched.
     const auto image = readFirmwareImage(file.get());
     if (!image) return FileFormat;
     rdxPumpMessage();
-    if (const int e = clearForWrite(h, channel, needed, journal, true)) return e;
+    ChannelWrite write(h, channel, journal);
+    if (const int e = write.prepare(needed)) return e;
+    if (const int e = write.begin()) return e;
 
-    BlockPlacer placer(h, channel);
     std::vector<std::uint8_t> buffer(block);
-    for (std::size_t at = 0; at < image->size() || placer.written() == 0; at += block) {
+    for (std::size_t at = 0; at < image->size() || write.placer().written() == 0; at += block) {
         rdxPumpMessage();
         std::fill(buffer.begin(), buffer.end(), 0xFF);
         const std::size_t count = std::min(block, image->size() - std::min(at, image->size()));
         std::copy_n(image->begin() + static_cast<long>(at), count, buffer.begin());
-        const int e = placer.place(buffer, false);
-        if (e == NoFreeWhileWriting) return keepPartialWrite(h, channel, placer, journal);
+        const int e = write.placer().place(buffer, false);
+        if (e == NoFreeWhileWriting) return write.keepPartial();
         if (e != Done) return e;
     }
-    setFree(h, h.freeBlocks() - static_cast<long>(placer.written()));
-    const auto length = static_cast<std::uint32_t>(placer.written() * block / 16);
-    return finishChannel(h, channel, placer.written(), length, journal);
+    return write.finish(static_cast<std::uint32_t>(write.placer().written() * block / 16));
 }
 
 int eraseMessage(CardHeader& h, int channel, std::uint16_t journal) {
     rdxPumpMessage();
     setProgressLength(h.channelBlocks(channel));
-    if (const int e = rdxSetJournal(static_cast<std::uint8_t>(channel), journal)) return e;
-    if (const int e = rdxEraseChannel(h, channel, h.mapLength())) return e;
-    if (const int e = rdxWriteHeader(h)) return e;
-    return rdxSetJournal(kJournalIdle, journal);
+    const CardHeader onCard = h;
+    const auto old = releaseChannel(h, channel);
+    return CardChange(onCard, journal).commit(h, {}, old);
 }
 
 int writeMessage(CardHeader& h, int channel, const std::string& fileName) {
-    const std::uint16_t journal = rdxFindJournal(h, h.mapLength());
-    if (journal == kNoJournal) return Broken;
+    std::uint16_t journal = kNoJournal;
+    if (const int e = openForChange(h, journal)) return e;
     if (fileName.empty()) return eraseMessage(h, channel, journal);
     const FileKind kind = kindOf(fileName);
     if (kind == FileKind::Firmware) return writeFirmware(h, channel, journal, fileName);
@@ -276,14 +307,16 @@ void copyName(std::vector<std::uint8_t>& names, std::size_t at, const NameField&
 template <typename Edit>
 int editNames(Edit edit) {
     LinkSession session;
-    std::size_t blockBytes = 0;
-    if (const int e = rdxCardStatus(blockBytes)) return e;
-    if (const int e = rdxCheckCard()) return e;
-    std::vector<std::uint8_t> names;
-    const int e = rdxReadBlockData(kBlockNames, names);
-    if (e != Done && !(e == SumError && !names.empty() && names[0] == 0xFF)) return e;
+    CardSnapshot card;
+    if (const int e = rdxCheckCard(card)) return e;
+    std::vector<std::uint8_t> names = card.typed.at(kBlockNames);
     edit(names);
-    return rdxWriteBlockData(kBlockNames, names);
+    std::vector<std::uint8_t> withSum = names;
+    storeBlockSum(withSum);
+    if (withSum == card.typed.at(kBlockNames)) return Done;
+    CardHeader next = card.header;
+    CardChange change(card.header, rdxFindJournal(card.header, card.header.mapLength()));
+    return change.commit(next, {{kBlockNames, names}}, {});
 }
 
 std::size_t nameOffset(int channel) { return 256 + kNameBytes * static_cast<std::size_t>(channel - 1); }
@@ -320,6 +353,9 @@ int rdxSwapChannels(int a, int b) {
     if (const int e = rdxIdentifyOwnCard(h)) return e;
     if (a < 1 || a > kChannels || b < 1 || b > kChannels) return BadChannel;
     if (h.channelBlocks(a) == 0 && h.channelBlocks(b) == 0) return NoMessage;
+    std::uint16_t journal = kNoJournal;
+    if (const int e = openForChange(h, journal)) return e;
+    const CardHeader onCard = h;
     const std::size_t length = h.mapLength();
     for (std::size_t i = 1; i < length; ++i) {
         if (h.map(i) == a)
@@ -333,7 +369,7 @@ int rdxSwapChannels(int a, int b) {
     h.setChannelLength(a, h.channelLength(b));
     h.setChannelBlocks(b, blocksA);
     h.setChannelLength(b, lengthA);
-    return rdxWriteHeader(h);
+    return writeHeaderSafely(onCard, h);
 }
 
 int rdxWriteMsgName(int channel, const NameField& name, int other) {

@@ -556,3 +556,25 @@ TEST(CardCutSweep, EveryCutOfEveryOperationSurvives) {
 }
 
 }  // namespace
+namespace {
+TEST(CardCutSweep, DebugOne) {
+    const char* name = std::getenv("KV_CUT_ONE");
+    if (!name) GTEST_SKIP();
+    const int k = std::atoi(std::getenv("KV_CUT_K"));
+    Paths p{fs::temp_directory_path() / ("kv_cut_dbg_" + std::to_string(::getpid()))};
+    fs::create_directories(p.dir);
+    for (const Scenario& s : scenarios()) {
+        if (s.group + " / " + s.name != name) continue;
+        const Expected e = uncut(s, p);
+        Rig rig;
+        auto card = s.card();
+        rig.reader->insert(card);
+        rig.reader->pullCardAfter(k);
+        const int result = s.run(p);
+        for (const auto& c : rig.reader->log()) std::cout << c << "\n";
+        rig.reader->insert(card);
+        std::cout << "result " << result << " check " << control::GetCardError() << "\n";
+        std::cout << cutAt(s, p, e, k) << "\n";
+    }
+}
+}  // namespace

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,20 @@ struct CardHeader {
     bool sumMatches() const;
 };
 
+// The first sector of an erase block, by the geometry of the last status command.
+std::uint32_t rdxFirstSector(std::size_t block);
+// The first block of `type` in the map (the header is block 0), or kNoJournal.
+std::uint16_t rdxFindTyped(const CardHeader& header, std::uint8_t type);
+
+// What the full check read of a card that passed it, for the operation that goes on from
+// there: the header, the journal's first sector and the four typed blocks (blank ones too).
+struct CardSnapshot {
+    CardHeader header;
+    std::size_t blockBytes = 0;
+    std::vector<std::uint8_t> journal;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> typed;
+};
+
 // The kind of the last card identified.
 CardKind rdxCardKind();
 
@@ -103,8 +118,12 @@ int rdxReadJournal(std::uint16_t journalBlock, std::uint8_t& value);
 // header.
 int rdxEraseChannel(CardHeader& header, int channel, std::size_t mapLength);
 
-// The full card check behind CardStatus, GetCardError and the card poll.
+// The full card check behind CardStatus, GetCardError and the card poll. A block that
+// fails its sum is only reported while the reader still holds a card: else 101.
 int rdxCheckCard();
+int rdxCheckCard(CardSnapshot& snapshot);
+// A status command after reads: 101 when the card went while they ran.
+int rdxConfirmCard();
 int rdxFormat();
 int rdxRepair(int error);
 int rdxRepairJournal();

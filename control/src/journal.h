@@ -1,0 +1,66 @@
+#pragma once
+// Changes of the card that survive a pull at any moment. New content is written to the
+// journal block and to free blocks first; a commit record in the journal then names the
+// copies, and only after it are the header and the typed blocks rewritten in place and the
+// blocks let go erased. A card pulled before the record rolls back (the blocks the map
+// calls free are erased), after it rolls forward from the copies. Either way the repair of
+// the journal brings the card back to its old or its new content.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "control/card.h"
+
+namespace control {
+
+// States of journal sector 0 beyond the idle 0xFF and the channel numbers.
+inline constexpr std::uint8_t kJournalWriting = 0;    // blocks the map calls free may hold data
+inline constexpr std::uint8_t kJournalFormat = 0xFE;  // a format is under way: finish it
+
+// New content of one typed block; no content erases it.
+struct TypedUpdate {
+    std::uint8_t type = 0;
+    std::vector<std::uint8_t> content;
+};
+
+class CardChange {
+public:
+    // `onCard` is the header block 0 holds; its journal block must be idle (erased).
+    CardChange(const CardHeader& onCard, std::uint16_t journal);
+
+    // Marks the journal: from here on a pull leaves the check at 610.
+    int begin();
+    // Takes over a journal that is already set (a repair of an older kind of journal).
+    void adopt() { begun_ = true; }
+    // Writes `next` and the updates through copies, erases `release` (blocks `next` calls
+    // free that held data) and leaves the journal idle. Blocks that fail to erase turn bad.
+    int commit(CardHeader& next, const std::vector<TypedUpdate>& updates, const std::vector<std::size_t>& release);
+
+private:
+    int stageCopies(const CardHeader& next, const std::vector<TypedUpdate>& updates,
+                    std::vector<std::uint16_t>& copies);
+    int writeRecord(bool header, const std::vector<TypedUpdate>& updates, const std::vector<std::uint16_t>& copies);
+
+    const CardHeader& onCard_;
+    std::uint16_t journal_;
+    bool begun_ = false;
+};
+
+// Writes only the header, under the journal.
+int writeHeaderSafely(const CardHeader& onCard, CardHeader& next);
+
+// The journal block of a card whose block 0 holds no valid header: the first of the first
+// few blocks that carries our journal mark, or kNoJournal.
+int findMarkedJournal(std::uint16_t& journal);
+
+// The journal repair of our own states; `handled` is false for a journal that carries no
+// mark of ours (the caller then repairs as before).
+int repairMarkedJournal(bool& handled);
+
+// Writes the journal's sector 0: a state with our mark.
+int markJournal(std::uint16_t journal, std::uint8_t state);
+
+// Format; `keep` is a block the scan leaves alone (the journal of a format under way).
+int formatKeeping(std::uint16_t keep);
+
+}  // namespace control
