@@ -54,24 +54,26 @@ std::vector<std::uint8_t> sound(std::size_t bytes, unsigned seed) {
     return data;
 }
 
-// A card data file as the card window writes it: every part taken from the file.
-std::vector<std::uint8_t> cardDataFile() {
+// A card data file as the card window writes it: every part taken from the file. Files
+// of another `seed` differ in every block.
+std::vector<std::uint8_t> cardDataFile(unsigned seed) {
     std::vector<std::uint8_t> f(0x7000, 0);
     const std::string id = "KV-M58S1";
     std::copy(id.begin(), id.end(), f.begin());
     f[1187] = 1;
     f[1188] = 5;
-    for (std::size_t i = 0; i < 48; ++i) f[0x2000 + i] = static_cast<std::uint8_t>(i + 1);
+    for (std::size_t i = 0; i < 48; ++i) f[0x2000 + i] = static_cast<std::uint8_t>(i + seed);
     f[0x2000 + 44] = 1;
-    for (std::size_t i = 0; i < 2046; ++i) f[0x3000 + i] = static_cast<std::uint8_t>(i % 10);
-    for (std::size_t i = 0; i < 4094; ++i) f[0x4000 + i] = static_cast<std::uint8_t>(i % 7 + 1);
-    for (std::size_t i = 0; i < 1576; ++i) f[0x5000 + i] = static_cast<std::uint8_t>('A' + i % 26);
+    for (std::size_t i = 0; i < 2046; ++i) f[0x3000 + i] = static_cast<std::uint8_t>((i + seed) % 10);
+    for (std::size_t i = 0; i < 4094; ++i) f[0x4000 + i] = static_cast<std::uint8_t>((i + seed) % 7 + 1);
+    for (std::size_t i = 0; i < 1576; ++i) f[0x5000 + i] = static_cast<std::uint8_t>('A' + (i + seed) % 26);
     const std::array<std::uint8_t, 5> record = {4, 4, 4, 6, 4};
     std::copy(record.begin(), record.end(), f.begin() + 0x6010 + 24);
     return f;
 }
 
-// A formatted 16 MiB card holding card data and two ten-second messages.
+// A formatted 16 MiB card holding card data and two ten-second messages; a second card
+// with other card data and one message is the target of a copy.
 struct Rig {
     Rig() {
         clock = std::make_shared<emulator::ManualClock>();
@@ -79,7 +81,6 @@ struct Rig {
         options.timing = emulator::Timing::Wire;
         options.clock = clock;
         reader = std::make_shared<emulator::Reader>(options);
-        reader->insert(std::make_shared<emulator::Card>(0x73));
         reader->setLogLimit(0);
         control::setReaderPort(std::make_unique<EmulatedPort>(reader));
         dir = fs::temp_directory_path() / ("kv_card_wire_" + std::to_string(::getpid()));
@@ -87,8 +88,13 @@ struct Rig {
         writeBytes(file("minute.dat"), sound(kMinuteOfSound, 13));
         writeBytes(file("one.dat"), sound(kShortMessage, 7));
         writeBytes(file("two.dat"), sound(kShortMessage, 11));
-        writeBytes(file("CardData.crd"), cardDataFile());
-        ok = control::Format() == 0 && control::WriteCardData(file("CardData.crd")) == 0 &&
+        writeBytes(file("CardData.crd"), cardDataFile(1));
+        writeBytes(file("Other.crd"), cardDataFile(2));
+        reader->insert(target);
+        ok = control::Format() == 0 && control::WriteCardData(file("Other.crd")) == 0 &&
+             control::WriteMessage(5, file("two.dat")) == 0;
+        reader->insert(source);
+        ok = ok && control::Format() == 0 && control::WriteCardData(file("CardData.crd")) == 0 &&
              control::WriteMessage(1, file("one.dat")) == 0 && control::WriteMessage(2, file("two.dat")) == 0;
     }
     ~Rig() {
@@ -99,15 +105,18 @@ struct Rig {
 
     std::shared_ptr<emulator::ManualClock> clock;
     std::shared_ptr<emulator::Reader> reader;
+    std::shared_ptr<emulator::Card> source = std::make_shared<emulator::Card>(0x73);
+    std::shared_ptr<emulator::Card> target = std::make_shared<emulator::Card>(0x73);
     fs::path dir;
     bool ok = false;
 };
 
-// The target half of a card copy as the card window runs it, reading the source first.
+// A card copy as the card window runs it: the source read, then one target written.
 int copyCard(const Rig& rig) {
     if (const int e = control::ReadCardData(rig.file("copy.crd"))) return e;
     for (int ch : {1, 2})
         if (const int e = control::ReadMessage(ch, rig.file("copy" + std::to_string(ch) + ".wav"))) return e;
+    rig.reader->insert(rig.target);
     if (const int e = control::GetCardError()) return e;
     control::ReadCardInfo();
     if (const int e = control::WriteCardData(rig.file("CardData.crd"))) return e;
@@ -115,6 +124,7 @@ int copyCard(const Rig& rig) {
         if (const int e = control::WriteMessage(ch, "")) return e;
     for (int ch : {1, 2})
         if (const int e = control::WriteMessage(ch, rig.file("copy" + std::to_string(ch) + ".wav"))) return e;
+    rig.reader->insert(rig.source);
     return 0;
 }
 
@@ -142,7 +152,7 @@ void Initialise(benchmark::State& state) {
     measure(state, [](const Rig&) { return control::Format(); });
 }
 void CardWrite(benchmark::State& state) {
-    measure(state, [](const Rig& rig) { return control::WriteCardData(rig.file("CardData.crd")); });
+    measure(state, [](const Rig& rig) { return control::WriteCardData(rig.file("Other.crd")); });
 }
 void CardRead(benchmark::State& state) {
     measure(state, [](const Rig& rig) { return control::ReadCardData(rig.file("read.crd")); });
