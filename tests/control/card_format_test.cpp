@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "card_fixture.h"
 #include "control/card.h"
@@ -47,14 +48,31 @@ TEST_F(CardTest, FormatOfABlankCardLaysOutTheTypedBlocks) {
 TEST_F(CardTest, FormatOfABlankCardDistrustsBlocksThatHoldData) {
     insertCard(0xA4);
     card->poke(3 * 4096 + 17, filled(1, 0x00));
-    card->poke(9 * 4096 + 4095, filled(1, 0x00));  // beyond the first sector: not looked at
+    card->poke(9 * 4096 + 4095, filled(1, 0x00));  // past the first sector: the block is erased
+    reader->failErase(12);
     ASSERT_EQ(Format(), 0);
     const HandHeader h = header();
     EXPECT_EQ(mapOf(h, 0, 8), (std::vector<std::uint8_t>{0xAA, 0xBB, 0xCC, 0x00, 0xD0, 0xD1, 0xEE, 0xFF}));
-    EXPECT_EQ(h.word(14), 1);
-    EXPECT_EQ(h.word(12), 121);
+    EXPECT_EQ(h.bytes[160 + 12], 0x00) << "a block that does not erase is bad";
+    EXPECT_EQ(h.word(14), 2);
+    EXPECT_EQ(h.word(12), 120);
     EXPECT_EQ(blockBytes(3)[17], 0x00) << "a distrusted block is not erased";
     EXPECT_EQ(h.bytes[160 + 9], 0xFF);
+    EXPECT_EQ(blockBytes(9), filled(4096, 0xFF)) << "every block marked free is erased";
+
+    // The free blocks take a message whole: six blocks from block 7 on, over block 9.
+    const std::string file = ::testing::TempDir() + "six_blocks.dat";
+    std::vector<std::uint8_t> data(6 * 4096);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    {
+        std::FILE* f = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(data.data(), 1, data.size(), f);
+        std::fclose(f);
+    }
+    ASSERT_EQ(WriteMessage(1, file), 0);
+    std::remove(file.c_str());
+    EXPECT_EQ(blockBytes(9), std::vector<std::uint8_t>(data.begin() + 2 * 4096, data.begin() + 3 * 4096));
 }
 
 TEST_F(CardTest, FormatOfAnOwnCardKeepsBadBlocksAndErasesWhatHeldData) {

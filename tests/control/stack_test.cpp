@@ -250,8 +250,9 @@ TEST_P(StackTest, MessageRoundTripUnderTheJournal) {
         writeFile(path(c.file), bytes);
         reader->clearLog();
         ASSERT_EQ(WriteMessage(3, path(c.file)), 0);
-        // journal := 0, the new blocks whole, the header, journal idle.
-        EXPECT_EQ(steps(), "JeJw" "DwDwDw" "HeHwHwHw" "Je");
+        // Journal marked, the new blocks whole, the header copied into the journal and its
+        // commit recorded, the header, journal idle.
+        EXPECT_EQ(steps(), "Jw" "DwDwDw" "JwJwJwJw" "HeHwHwHw" "Je");
         const HandHeader h = header();
         EXPECT_EQ(h.word(16 + 2 * 2), 3);
         EXPECT_EQ(h.word(64 + 4 * 2), data.size() / 16);
@@ -315,13 +316,13 @@ TEST_P(StackTest, SilentReaderEndsInATimeOut) {
         emulator::Fault fault;
         std::function<int()> operation;
         int result;
-        int check;  // the card afterwards: a names block cut short fails its sum
+        int check;  // the card afterwards: a change broken off waits in the journal
     };
     const std::vector<Case> cases = {
         {emulator::Fault::Silence, [] { return CardExists(); }, cardError::ReplyTimeout, 0},
         {emulator::Fault::SilentData, [] { return GetCardError(); }, cardError::DataTimeout, 0},
         {emulator::Fault::SilentAfterData, [] { return WriteCardName(name("CARD")); }, cardError::WriteReplyTimeout,
-         cardError::NamesSum},
+         cardError::JournalSet},
     };
     insertFormatted();
     for (const auto& c : cases) {
