@@ -300,6 +300,22 @@ TEST_F(Messages, APlayingFileIsStoppedByTheButtonThatHasTheFocus) {
     sound::setBackend(previous);
 }
 
+TEST_F(Messages, APulledCardStopsThePlayingFile) {
+    const sound::Backend previous = sound::backend();
+    sound::setBackend(sound::Backend::Recording);
+    const std::string path = file("long.wav");
+    shelltest::writeFile(path, muLaw(40000));
+    dialogs_.expectFile(forms::FileDialogRequest::Open, path);
+    QTest::mouseClick(w().cmdOpenFile, Qt::LeftButton);
+    QTest::mouseClick(w().cmdPlay[1], Qt::LeftButton);
+    ASSERT_TRUE(w().tmrSound->isEnabled());
+    fake().setStatus(101);
+    fake().fire(card::eventid::StatusChange, {com::Variant::i4(101)});
+    EXPECT_FALSE(w().tmrSound->isEnabled());
+    EXPECT_TRUE(w().cmdStop[2]->isHidden());
+    sound::setBackend(previous);
+}
+
 TEST_F(Messages, TheArrowKeysMoveTheChannelThatIsErased) {
     showActive();
     fake().indexed[{MessageName, 6}] = com::Variant::bstr("案内");

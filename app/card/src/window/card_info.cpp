@@ -81,7 +81,7 @@ void frmCard::readCardInfoBody(bool& fForce) {
     for (;;) {
         status = crd_->CardStatus();
         if (!fForce && lblCardStatus->text() == QString::number(status)) break;
-        cmdStop[1]->click();
+        cmdStop_Click(1);  // not a click: the button is disabled while the file plays
         lblCardStatus->setText(QString::number(status));
         lblCardStatus->setToolTip(q(crd_->ErrorMessage(status)));
         namespace tw = card::twips;

@@ -86,7 +86,7 @@ frmCard::~frmCard() {
     // Form_Unload; nothing may escape a destructor.
     try {
         setMainEnabled(false);
-        if (cmdStop[1]) cmdStop[1]->click();
+        if (cmdStop[1]) cmdStop_Click(1);  // a file still playing stops with the window
         unloadWorking();
         if (crd_) {
             crd_->setEnabled(false);
