@@ -79,9 +79,11 @@ std::string firmwareText(std::uint16_t word) {
 }
 
 DriverIdentity findDriver(const fs::path& programFolder) {
+    // The files the build ships (the 64-bit driver, or the 32-bit one), reported under the
+    // driver's own names.
     const fs::path drivers = programFolder / "Drivers";
-    if (auto v = driverRecordVersion(drivers / "PIPEDRV64.sys")) return {"PIPEDRV64.sys", cleanVersion(*v)};
-    auto v = driverRecordVersion(drivers / "PIPEDRV.sys");
+    if (auto v = driverRecordVersion(drivers / "pipedrv64.so")) return {"PIPEDRV64.sys", cleanVersion(*v)};
+    auto v = driverRecordVersion(drivers / "pipedrv.so");
     return {"PIPEDRV.sys", v ? cleanVersion(*v) : std::string()};
 }
 

@@ -143,10 +143,22 @@ TEST(Versions, FirmwareAndVersionTexts) {
 TEST_F(FaceTest, DriverVersionComesFromTheDriversFolder) {
     EXPECT_EQ(get(dispid::DriverName).asString(), "PIPEDRV.sys");
     EXPECT_EQ(get(dispid::DriverVersion).asString(), "");
+    // The files the build ships, by word size, under the driver's own names.
     std::filesystem::create_directories(folder / "Drivers");
-    std::filesystem::copy_file(KV_FAKE_DRIVER, folder / "Drivers" / "PIPEDRV64.sys");
+    std::filesystem::copy_file(KV_FAKE_DRIVER, folder / "Drivers" / "pipedrv.so");
+    EXPECT_EQ(get(dispid::DriverName).asString(), "PIPEDRV.sys");
+    EXPECT_EQ(get(dispid::DriverVersion).asString(), "1.0.0.3");
+    std::filesystem::copy_file(KV_FAKE_DRIVER, folder / "Drivers" / "pipedrv64.so");
     EXPECT_EQ(get(dispid::DriverName).asString(), "PIPEDRV64.sys");
     EXPECT_EQ(get(dispid::DriverVersion).asString(), "1.0.0.3");
+}
+
+TEST(Versions, TheProgramFoldersDriverIsFound) {
+    // The program folder as the build lays it out, with the driver it ships.
+    const auto driver = findDriver(KV_PROGRAM_FOLDER);
+    EXPECT_EQ(driver.name, "PIPEDRV64.sys");
+    EXPECT_FALSE(driver.version.empty());
+    EXPECT_EQ(driver.version.find_first_of(" ,"), std::string::npos);
 }
 
 TEST_F(FaceTest, IntervalsClampAndTimersFollowEnabledAndCheckCard) {

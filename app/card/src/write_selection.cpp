@@ -29,6 +29,12 @@ void applyWritePageRules(bool serviceMode) {
     if (!serviceMode) {
         gdbWork.execute("UPDATE tblCardWrite SET fldWriteMode = 0, fldWriteData = '' WHERE fldBlockNo = 204 AND fldWriteMode <> 0");
         gdbWork.execute("UPDATE tblCardWrite SET fldWriteMode = 4, fldWriteData = '' WHERE fldBlockNo = 221 AND fldWriteMode = 0");
+        // The pattern names go with the schedule, as ticking its box does: a schedule on the
+        // card without them leaves the device's patterns nameless.
+        gdbWork.execute(
+            "UPDATE tblCardWrite SET fldWriteMode = s.fldWriteMode, fldWriteData = '' "
+            "FROM (SELECT fldWriteMode FROM tblCardWrite WHERE fldBlockNo = 221) AS s "
+            "WHERE tblCardWrite.fldBlockNo = 226 AND tblCardWrite.fldWriteMode <> s.fldWriteMode");
     }
 }
 

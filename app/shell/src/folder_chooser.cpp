@@ -13,8 +13,10 @@
 #include <QTableWidget>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <limits>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -60,6 +62,15 @@ int leadingNumber(const std::string& line) {
 }
 
 }  // namespace
+
+std::string shell::setLengthText(std::int64_t ms) {
+    if (ms <= std::numeric_limits<std::int32_t>::max())
+        return gfnsMsecToStr(static_cast<std::int32_t>(std::max<std::int64_t>(ms, -1)), false);
+    const long long s = (ms + 500) / 1000;
+    char text[48];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
 
 frmGetFolder::frmGetFolder(QWidget* owner, MessageLength length)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), length_(std::move(length)) {
@@ -252,7 +263,7 @@ void frmGetFolder::readNameList(const std::string& file, bool& found) {
     while (std::getline(in, raw)) {
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
         const std::string line = text::fromCp932(raw);
-        if (line.find("カード名") != std::string::npos) {
+        if (line.rfind("カード名", 0) == 0) {  // a message name may contain the word
             lblCardName_->setText(QString::fromStdString(afterColon(line)));
         } else if (line.find("メッセージ名") != std::string::npos) {
             const int ch = leadingNumber(line);
@@ -268,7 +279,7 @@ void frmGetFolder::showSummary() {
         const std::string prefix = withSeparator(folder_) + "Msg";
         bool found = false;
         readNameList(prefix + ".txt", found);
-        std::int32_t total = 0;
+        std::int64_t total = 0;
         for (int ch = 1; ch <= 12; ++ch) {
             char suffix[24];
             std::snprintf(suffix, sizeof suffix, "_%02d.wav", ch);
@@ -282,7 +293,7 @@ void frmGetFolder::showSummary() {
             sstMessage_->item(ch - 1, 2)->setText(QString::fromStdString(gfnsMsecToStr(ms, false)));
             sstMessage_->item(ch - 1, 3)->setText(QString::number(ms));
         }
-        lblTotalTime_->setText(QString::fromStdString(gfnsMsecToStr(total, false)));
+        lblTotalTime_->setText(QString::fromStdString(shell::setLengthText(total)));
         if (found) lblCardError_->hide();
     }
     sstMessage_->setUpdatesEnabled(true);

@@ -12,7 +12,6 @@
 #include "patterns/frm_pattern_copy.h"
 #include "print/print.h"
 #include "shell/error_check.h"
-#include "shell/folder_chooser.h"
 #include "shell/main_window.h"
 
 namespace {
@@ -23,18 +22,6 @@ void linkCardWindow() {
     card::setPatternViewer([] {
         frmPatternCopy viewer(nullptr, mainWindow());
         viewer.mfnfShowForm(1, 1);
-    });
-    card::setFolderChooser([](const std::string& sDefault, const std::string& sNewFolder, int iIndex) {
-        auto* page = mainWindow() ? dynamic_cast<frmCard*>(mainWindow()->activePage()) : nullptr;
-        frmGetFolder::MessageLength length;
-        if (page) {
-            length.checkWaveFile = [page](const std::string& file) { return page->mfnlCheckWaveFile(file); };
-            length.byteToTime = [page](std::int32_t bytes) {
-                return page->crdKVM58().method(card::dispid::ByteToTime, {com::Variant::i4(bytes)});
-            };
-        }
-        frmGetFolder chooser(mainWindow(), std::move(length));
-        return chooser.mfnsGetFolder(sDefault, sNewFolder, iIndex);
     });
     // The card information report reads the card window's own control.
     card::setCardPrinter([](int mode, int service) {

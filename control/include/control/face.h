@@ -129,8 +129,9 @@ struct DriverIdentity {
     std::string name;
     std::string version;
 };
-// The pipe driver below the program folder's "Drivers": PIPEDRV64.sys when it carries a
-// version record, else PIPEDRV.sys.
+// The pipe driver below the program folder's "Drivers": the 64-bit build pipedrv64.so,
+// named PIPEDRV64.sys, when it carries a version record, else the 32-bit pipedrv.so, named
+// PIPEDRV.sys.
 DriverIdentity findDriver(const std::filesystem::path& programFolder);
 
 std::string myVersion();

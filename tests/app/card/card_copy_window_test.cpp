@@ -1,4 +1,6 @@
 // Copying the card in the reader to other cards, against a scripted control.
+#include <QTest>
+
 #include <filesystem>
 #include <fstream>
 
@@ -123,6 +125,53 @@ TEST_F(Copy, ACancelInTheProgressWindowEndsWithItsNumber) {
     EXPECT_EQ(fake().calls(GetCardError), 0);
     EXPECT_FALSE(exists("CardData.crd"));
     EXPECT_EQ(w().working(), nullptr);
+}
+
+TEST_F(Copy, ATargetThatStaysUninitialisedIsRefusedOrCancelled) {
+    struct Case {
+        bool cancel;  // confirmed in the progress window while the target is formatted
+        std::vector<std::pair<const char*, int>> then;
+    };
+    const Case cases[] = {
+        {false, {{"このカードにはコピー出来ません。[111]", forms::vbOK}, {kInsert, forms::vbCancel}}},
+        {true, {{"カードのコピー中にエラーが発生しました。(32755)", forms::vbOK}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cancel ? "cancel" : "refused");
+        fake().setDates(2026, 12, 1);
+        fake().log.clear();
+        // Formats "successfully" and still reads as not initialised; a copy that kept
+        // trying would meet a pulled card after a few rounds.
+        fake().results[GetCardError] = {111};
+        int formats = 0;
+        fake().onCall[Format] = [&](std::span<com::Variant>) {
+            if (c.cancel) gfCancel = vbTrue;
+            if (++formats == 5) fake().results[GetCardError] = {101};
+        };
+        dialogs_.expect("現在のカードを他のカードにコピーします。", forms::vbYes).expect(kInsert, forms::vbOK);
+        for (const auto& [says, answer] : c.then) dialogs_.expect(says, answer);
+        QTest::mouseClick(w().cmdCopy, Qt::LeftButton);
+        EXPECT_EQ(dialogs_.pending(), 0u);
+        EXPECT_EQ(formats, 1);
+        EXPECT_EQ(fake().calls(WriteCardData), 0);
+        EXPECT_EQ(w().working(), nullptr);
+        gfCancel = vbFalse;
+    }
+}
+
+TEST_F(Copy, TheCapacityCheckCountsTheFirmwareThatIsCopied) {
+    fake().setDates(2026, 12, 1);
+    fake().indexed[{MessageTime, 1}] = com::Variant::i4(9000);
+    fake().indexed[{MessageTime, 24}] = com::Variant::i4(2000);
+    fake().props[CardTime] = com::Variant::i4(10000);
+    w().chkCopyProgram->setChecked(true);
+    dialogs_.expect("現在のカードを他のカードにコピーします。", forms::vbYes)
+        .expect(kInsert, forms::vbOK)
+        .expect("録音残時間が足りません。")
+        .expect(kInsert, forms::vbCancel);
+    QTest::mouseClick(w().cmdCopy, Qt::LeftButton);
+    EXPECT_EQ(dialogs_.pending(), 0u);
+    EXPECT_EQ(fake().calls(WriteCardData), 0);
 }
 
 }  // namespace

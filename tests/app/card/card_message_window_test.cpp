@@ -1,13 +1,19 @@
 // The message page and the firmware box against a scripted control: channels written,
 // swapped and erased, names edited, message sets saved and restored, firmware checked.
+#include <QApplication>
 #include <QComboBox>
 #include <QRadioButton>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
 
 #include "card/message_set.h"
 #include "card_window_fixture.h"
+#include "shell/folder_chooser.h"
 #include "sound/recording.h"
 #include "sound/wave_out.h"
 #include "text/text.h"
@@ -21,11 +27,12 @@ using namespace card::dispid;
 std::string le32(std::uint32_t v) {
     return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
 }
-// A mu-law message file with `samples` sample bytes.
-std::string muLaw(std::size_t samples) {
+// A mu-law message file with `samples` sample bytes, and whatever chunks come before and
+// after them.
+std::string muLaw(std::size_t samples, const std::string& after = {}, const std::string& before = {}) {
     const std::string fmt = std::string("\x07\x00\x01\x00", 4) + le32(8000) + le32(8000) + std::string("\x01\x00\x08\x00", 4);
-    const std::string body = "WAVEfmt " + le32(16) + fmt + "data" + le32(static_cast<std::uint32_t>(samples)) +
-                             std::string(samples, '\x7f');
+    const std::string body = "WAVEfmt " + le32(16) + fmt + before + "data" + le32(static_cast<std::uint32_t>(samples)) +
+                             std::string(samples, '\x7f') + after;
     return "RIFF" + le32(static_cast<std::uint32_t>(body.size())) + body;
 }
 
@@ -43,6 +50,24 @@ protected:
         };
         CardWindow::SetUp();
         open(8);
+    }
+    // The window on screen and active, so that the focus and the keys go where a user's would.
+    void showActive() {
+        main_->show();
+        w().show();
+        main_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(main_.get()));
+    }
+    // The centre of a cell of the card's message grid, in its viewport.
+    QPoint cell(int col, int row) const {
+        QTableWidget* t = window_->sstCardMsg->table();
+        return t->visualRect(t->model()->index(row - 1, col - 1)).center();
+    }
+    QWidget* gridArea() const { return window_->sstCardMsg->table()->viewport(); }
+    void clickTab(int index) {
+        QTabBar* bar = window_->tabMessage->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+        ASSERT_EQ(window_->tabMessage->currentIndex(), index);
     }
     std::vector<std::string> calls(com::DispId id) const {
         std::vector<std::string> out;
@@ -88,11 +113,25 @@ TEST_F(Messages, ChoosingAFileChecksItsFormat) {
     EXPECT_EQ(w().waveLength(), 2000);
     EXPECT_TRUE(w().cmdPlay[1]->isEnabled());
 
-    // Without a card the time of the file is unknown: the file is refused.
+    // Without a card the time of the file is unknown: the file is refused, for want of a card.
+    struct Case {
+        std::string bytes;
+        const char* says;
+    };
+    const Case cases[] = {
+        {muLaw(2000), "'\r\nカードがささっていません。\r\nカードを挿入してください。"},
+        {muLaw(2000).substr(0, 1000), "からファイル形式を取得できませんでした。"},  // data longer than the file
+    };
     fake().results[ByteToTime] = {-1};
-    dialogs_.expectFile(forms::FileDialogRequest::Open, good).expect("からファイル形式を取得できませんでした。");
-    w().cmdOpenFile_Click();
-    EXPECT_EQ(w().lblMsgData->property("tag").toString().toStdString(), "");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        shelltest::writeFile(good, c.bytes);
+        dialogs_.expectFile(forms::FileDialogRequest::Open, good).expect(c.says);
+        QTest::mouseClick(w().cmdOpenFile, Qt::LeftButton);
+        EXPECT_EQ(dialogs_.pending(), 0u);
+        EXPECT_EQ(w().lblMsgData->property("tag").toString().toStdString(), "");
+        EXPECT_FALSE(w().cmdPlay[1]->isEnabled());
+    }
 }
 
 TEST_F(Messages, WritingAFileNeedsOnlyTheDifferenceInTime) {
@@ -194,25 +233,165 @@ TEST_F(Messages, PlayingAnEmptyChannelBeeps) {
     EXPECT_TRUE(w().cmdRefresh->isEnabled());
 }
 
-TEST_F(Messages, TheChosenFilePlaysWholeBlocksUntilItsEnd) {
+TEST_F(Messages, TheChosenFilePlaysExactlyItsDataLength) {
     const sound::Backend previous = sound::backend();
     sound::setBackend(sound::Backend::Recording);
-    sound::recording::clear();
-    const std::string path = file("play.wav");
-    shelltest::writeFile(path, muLaw(2500));  // two whole blocks and a part
+    struct Case {
+        std::size_t samples;
+        std::size_t played;  // whole blocks, the last one filled with silence
+    };
+    const std::string list = "LIST" + le32(8) + "INFOjunk";
+    const Case cases[] = {{100, 1024}, {2048, 2048}, {2500, 3072}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.samples);
+        sound::recording::clear();
+        const std::string path = file("play" + std::to_string(c.samples) + ".wav");
+        shelltest::writeFile(path, muLaw(c.samples, list));
+        dialogs_.expectFile(forms::FileDialogRequest::Open, path);
+        w().cmdOpenFile_Click();
+        QTest::mouseClick(w().cmdPlay[1], Qt::LeftButton);
+        EXPECT_FALSE(w().cmdBack->isEnabled());
+        for (int tick = 0; tick < 40 && w().tmrSound->isEnabled(); ++tick) {
+            w().tmrSound->fire();
+            sound::recording::advance(70);
+        }
+        EXPECT_FALSE(w().tmrSound->isEnabled());
+        EXPECT_TRUE(w().cmdStop[2]->isHidden());
+        EXPECT_TRUE(w().cmdBack->isEnabled());
+        const std::vector<std::uint8_t> played = sound::recording::played();
+        ASSERT_EQ(played.size(), c.played);
+        EXPECT_EQ(std::count(played.begin(), played.begin() + static_cast<long>(c.samples), 0x7f),
+                  static_cast<long>(c.samples));
+        EXPECT_EQ(std::count(played.begin() + static_cast<long>(c.samples), played.end(), 0xFF),
+                  static_cast<long>(c.played - c.samples))
+            << "mu-law silence after the data, never the chunk behind it";
+    }
+    sound::setBackend(previous);
+}
+
+TEST_F(Messages, APlayingFileIsStoppedByTheButtonThatHasTheFocus) {
+    const sound::Backend previous = sound::backend();
+    sound::setBackend(sound::Backend::Recording);
+    showActive();
+    const std::string path = file("long.wav");
+    shelltest::writeFile(path, muLaw(40000));
+    for (bool byKey : {false, true}) {
+        SCOPED_TRACE(byKey ? "key" : "mouse");
+        dialogs_.expectFile(forms::FileDialogRequest::Open, path);
+        w().cmdOpenFile_Click();
+        QTest::mouseClick(w().cmdPlay[1], Qt::LeftButton);
+        ASSERT_TRUE(w().tmrSound->isEnabled());
+        QPushButton* stop = w().cmdStop[2];
+        EXPECT_TRUE(stop->isVisible());
+        EXPECT_TRUE(stop->isEnabled());
+        EXPECT_EQ(QApplication::focusWidget(), stop);
+        // Over the first stop button, inside the page.
+        EXPECT_EQ(stop->mapToGlobal(QPoint(0, 0)), w().cmdStop[1]->mapToGlobal(QPoint(0, 0)));
+        if (byKey) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        } else {
+            QTest::mouseClick(stop, Qt::LeftButton);
+        }
+        EXPECT_FALSE(w().tmrSound->isEnabled());
+        EXPECT_TRUE(stop->isHidden());
+        EXPECT_TRUE(w().cmdBack->isEnabled());
+        EXPECT_TRUE(w().tabMessage->isEnabled());
+    }
+    sound::setBackend(previous);
+}
+
+TEST_F(Messages, APulledCardStopsThePlayingFile) {
+    const sound::Backend previous = sound::backend();
+    sound::setBackend(sound::Backend::Recording);
+    const std::string path = file("long.wav");
+    shelltest::writeFile(path, muLaw(40000));
     dialogs_.expectFile(forms::FileDialogRequest::Open, path);
-    w().cmdOpenFile_Click();
-    w().cmdPlay_Click(1);
-    EXPECT_FALSE(w().cmdStop[2]->isHidden());
-    EXPECT_FALSE(w().cmdBack->isEnabled());
-    for (int tick = 0; tick < 4; ++tick) w().tmrSound->fire();  // the part block is not queued
-    sound::recording::advance(1000);
-    w().tmrSound->fire();
+    QTest::mouseClick(w().cmdOpenFile, Qt::LeftButton);
+    QTest::mouseClick(w().cmdPlay[1], Qt::LeftButton);
+    ASSERT_TRUE(w().tmrSound->isEnabled());
+    fake().setStatus(101);
+    fake().fire(card::eventid::StatusChange, {com::Variant::i4(101)});
     EXPECT_FALSE(w().tmrSound->isEnabled());
     EXPECT_TRUE(w().cmdStop[2]->isHidden());
-    EXPECT_TRUE(w().cmdBack->isEnabled());
-    EXPECT_EQ(sound::recording::played().size(), 2048u);
     sound::setBackend(previous);
+}
+
+TEST_F(Messages, TheArrowKeysMoveTheChannelThatIsErased) {
+    showActive();
+    fake().indexed[{MessageName, 6}] = com::Variant::bstr("案内");
+    QTest::mouseClick(gridArea(), Qt::LeftButton, {}, cell(2, 5));
+    EXPECT_EQ(text(w().lblCh), "5");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(w().sstCardMsg->activeRow(), 6);
+    EXPECT_EQ(text(w().lblCh), "6");
+    clickTab(1);
+    dialogs_.expect("メッセージの消去が終了しました。");
+    QTest::mouseClick(w().cmdErease, Qt::LeftButton);
+    EXPECT_EQ(calls(WriteMsgName), std::vector<std::string>{"31(6)()"}) << "the highlighted channel, not 5";
+}
+
+TEST_F(Messages, APulledCardEndsANameEditWithoutWritingIt) {
+    showActive();
+    const auto status = [this](std::int32_t s) {
+        fake().setStatus(s);
+        fake().fire(card::eventid::StatusChange, {com::Variant::i4(s)});
+    };
+    // A message name and the card name, each being typed when the card is pulled.
+    const auto openMessageName = [this] {
+        // A hand's double click: press and release, then the second press as a double click.
+        QTest::mouseClick(gridArea(), Qt::LeftButton, {}, cell(2, 2));
+        QTest::mouseDClick(gridArea(), Qt::LeftButton, {}, cell(2, 2));
+        QTest::mouseRelease(gridArea(), Qt::LeftButton, {}, cell(2, 2));
+    };
+    const auto openCardName = [this] { QTest::mouseDClick(w().lblCardName, Qt::LeftButton); };
+    for (const auto& [open, edit] : {std::pair<std::function<void()>, QLineEdit*>{openMessageName, w().txtMsgName},
+                                     {openCardName, w().txtCardName[1]}}) {
+        SCOPED_TRACE(edit == w().txtMsgName ? "message name" : "card name");
+        open();
+        ASSERT_TRUE(edit->isVisible());
+        ASSERT_EQ(QApplication::focusWidget(), edit);
+        QTest::keyClicks(edit, "abc");
+        status(101);
+        EXPECT_TRUE(edit->isHidden());
+        EXPECT_TRUE(w().lblCardName->isVisible());
+        status(0);  // another card goes in
+        EXPECT_TRUE(edit->isHidden());
+    }
+    EXPECT_TRUE(calls(WriteMsgName).empty());
+    EXPECT_TRUE(calls(WriteCardName).empty());
+    EXPECT_EQ(dialogs_.pending(), 0u);
+}
+
+TEST_F(Messages, TheRestoreSummaryLeavesTheChosenFilesOffsetAlone) {
+    gfServiceMode = vbTrue;
+    open(8);
+    const std::string good = file("good.wav");
+    shelltest::writeFile(good, muLaw(2000));
+    dialogs_.expectFile(forms::FileDialogRequest::Open, good);
+    QTest::mouseClick(w().cmdOpenFile, Qt::LeftButton);
+    ASSERT_EQ(w().waveStart(), 44);
+    // A saved set whose message has its samples further on.
+    const std::string set = file("set");
+    std::filesystem::create_directory(set);
+    shelltest::writeFile(card::messageWavePath(set, 1), muLaw(300, {}, "LIST" + le32(4) + "INFO"));
+    clickTab(3);
+    bool summed = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* chooser = qobject_cast<frmGetFolder*>(QApplication::activeModalWidget());
+        if (!chooser) return;
+        poll.stop();
+        chooser->setFolder(set);
+        summed = chooser->lblCardError()->isHidden();
+        chooser->cmdOK_Click();
+    });
+    poll.start();
+    QTest::mouseClick(w().cmdFolder[1], Qt::LeftButton);
+    EXPECT_TRUE(summed) << "the chooser found the saved message";
+    EXPECT_EQ(w().lblFolder[1]->toolTip().toStdString(), std::filesystem::weakly_canonical(set).string());
+    EXPECT_EQ(w().waveStart(), 44);
+    EXPECT_EQ(w().waveLength(), 2000);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -234,6 +413,13 @@ protected:
     void TearDown() override {
         card::setFolderChooser({});
         Messages::TearDown();
+    }
+    // The restore tab (a service function) and its button, as the user reaches them.
+    void restoreByHand() {
+        gfServiceMode = vbTrue;
+        open(8);
+        clickTab(3);
+        QTest::mouseClick(w().cmdRestore, Qt::LeftButton);
     }
     std::string folder_;
 };
@@ -265,6 +451,46 @@ TEST_F(MessageSets, RestoreReplacesEveryMessageAndSkipsForeignFiles) {
     EXPECT_EQ(calls(WriteMessage),
               (std::vector<std::string>{"30(2)()", "30(4)(" + card::messageWavePath(folder_, 4) + ")"}));
     EXPECT_EQ(calls(WriteMsgName), (std::vector<std::string>{"31(2)()", "31(5)()", "31(4)(案内)"}));
+}
+
+TEST_F(MessageSets, OnlyTheLineThatStartsWithTheKeyNamesTheCard) {
+    shelltest::writeFile(card::messageWavePath(folder_, 1), muLaw(100));
+    shelltest::writeFile(card::nameListPath(folder_),
+                         text::toCp932("カード名 　　　：支店\r\n01 メッセージ名：カード名の案内\r\n"));
+    dialogs_.expect("復元しますか？", forms::vbYes).expect("メッセージの復元が終了しました。");
+    restoreByHand();
+    EXPECT_EQ(calls(WriteCardName), std::vector<std::string>{"37(支店)"});
+    const auto names = calls(WriteMsgName);
+    EXPECT_NE(std::find(names.begin(), names.end(), "31(1)(カード名の案内)"), names.end());
+}
+
+TEST_F(MessageSets, NothingIsErasedForASetTheCardCannotHold) {
+    struct Case {
+        const char* name;
+        std::string wave;
+        std::int32_t timeOfEach;
+        const char* says;
+    };
+    // 146-byte files that declare about 2 GB each, and nine real files whose times add up
+    // past the 32-bit range.
+    const std::string declaresTwoGB = muLaw(100).substr(0, 44) + std::string(102, '\x7f');
+    std::string patched = declaresTwoGB;
+    patched.replace(40, 4, le32(0x7FFFFF00u));
+    const Case cases[] = {
+        {"declared data beyond the file", patched, 1000, "に復元するファイルが見つかりませんでした。"},
+        {"a sum past 32 bits", muLaw(100), 268435455, "カードの容量が足りません。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int ch = 1; ch <= 9; ++ch) shelltest::writeFile(card::messageWavePath(folder_, ch), c.wave);
+        fake().results[ByteToTime] = {c.timeOfEach};
+        fake().log.clear();
+        dialogs_.expect(c.says);
+        restoreByHand();
+        EXPECT_EQ(dialogs_.pending(), 0u);
+        EXPECT_TRUE(calls(WriteMessage).empty());
+        EXPECT_TRUE(calls(WriteMsgName).empty());
+    }
 }
 
 TEST_F(MessageSets, RestoreChecksTheCapacity) {

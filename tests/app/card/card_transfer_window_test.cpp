@@ -1,8 +1,11 @@
 // Reading a card into a new document and writing the document to a card, through the card
 // window against a scripted control.
+#include <QTest>
+
 #include <filesystem>
 
 #include "card/card_data.h"
+#include "card/image.h"
 #include "card_window_fixture.h"
 #include "core/database.h"
 #include "runtime/datetime.h"
@@ -81,6 +84,28 @@ TEST_F(Read, ACardWithoutScheduleIsRefusedOutsideServiceMode) {
         EXPECT_FALSE(gdbWork.isOpen());
         EXPECT_TRUE(f.cmdRead->isEnabled());
         EXPECT_EQ(f.working(), nullptr);
+    }
+}
+
+TEST_F(Read, TheScheduleDateFollowsTheProgramsDateRule) {
+    struct Case {
+        int y, m, d;
+        bool read;
+    };
+    // Day 0 is the last day of the month before; a block never written holds zeros.
+    const Case cases[] = {{2026, 12, 0, true}, {2026, 13, 1, true}, {2002, 5, 0, false}, {0, 0, 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.y) + "-" + std::to_string(c.m) + "-" + std::to_string(c.d));
+        prepare = [&](FakeCard& f) {
+            f.setStatus(0);
+            f.setDates(c.y, c.m, c.d);
+            f.results[ReadCardData] = {106};
+        };
+        frmCard& f = readPage();
+        dialogs_.expect(c.read ? "データ読み込み中にエラーが発生しました。[106]" : "スケジュールデータがありません。");
+        QTest::mouseClick(f.cmdRead, Qt::LeftButton);
+        EXPECT_EQ(dialogs_.pending(), 0u);
+        EXPECT_EQ(fake().calls(ReadCardData), c.read ? 1 : 0);
     }
 }
 
@@ -238,6 +263,29 @@ TEST_F(Write, ProgressFollowsThePositionOfTheTransfer) {
     dialogs_.expect("書き込みが終了しました。");
     w().cmdWrite_Click();
     EXPECT_EQ(barAt_, 250);  // the last step's base and half of the transfer
+}
+
+TEST_F(Write, TheDefaultScheduleTakesItsPatternNamesAlong) {
+    // Service mode: the user unticks the schedule, which clears the pattern names with it.
+    gfServiceMode = vbTrue;
+    open(6);
+    ASSERT_TRUE(w().chkSchedule->isChecked());
+    QTest::mouseClick(w().chkSchedule, Qt::LeftButton, {}, QPoint(8, w().chkSchedule->height() / 2));
+    ASSERT_FALSE(w().chkSchedule->isChecked());
+    // Outside service mode the page selects the schedule again, and the card gets the names too.
+    gfServiceMode = vbFalse;
+    open(6);
+    EXPECT_TRUE(w().chkSchedule->isChecked());
+    card::WriteModeRecord written{};
+    fake().onCall[WriteCardData] = [&](std::span<com::Variant> args) {
+        const std::string image = shelltest::readFile(args[0].asString());
+        ASSERT_GE(image.size(), card::kWriteModeAt + written.size());
+        std::copy_n(image.begin() + card::kWriteModeAt, written.size(), written.begin());
+    };
+    dialogs_.expect("書き込みが終了しました。");
+    QTest::mouseClick(w().cmdWrite, Qt::LeftButton);
+    EXPECT_EQ(written[card::kRecordSchedule], 4);
+    EXPECT_EQ(written[card::kRecordPatternNames], 4);
 }
 
 }  // namespace

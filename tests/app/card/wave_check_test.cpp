@@ -53,6 +53,8 @@ TEST(WaveCheck, DecidesByTheTestedBytesOnly) {
         {"short file", "RIFF", 0, 0},
         {"truncated chunk header", wave(fmt()) + "da", -1, 0},
         {"huge chunk", wave(fmt() + "LIST" + le32(0x80000000u)), -1, 0},
+        {"data longer than the file", wave(fmt() + "data" + le32(101) + samples), -1, 0},
+        {"data of about 2 GB in a small file", wave(fmt() + "data" + le32(0x7FFFFF00u) + samples), -1, 0},
     };
     forms::ThrowOnFatal fatal;
     const auto path = std::filesystem::path(::testing::TempDir()) / "wave-check.wav";

@@ -115,6 +115,29 @@ TEST_F(FolderChooser, TheSummaryShowsASavedMessageSet) {
     EXPECT_FALSE(errorShown);
 }
 
+TEST_F(FolderChooser, TheSummaryReadsTheCardNameLineAndSumsTwelveLongMessages) {
+    fs::create_directory(dir_ / "set");
+    shelltest::writeFile(dir_ / "set" / "Msg.txt", text::toCp932("カード名 　　　：店舗カード\r\n"
+                                                                 "03 メッセージ名：カード名の案内\r\n"));
+    for (int ch = 1; ch <= 12; ++ch)
+        shelltest::writeFile(dir_ / "set" / ((ch < 10 ? "Msg_0" : "Msg_") + std::to_string(ch) + ".wav"), "x");
+    // Twelve messages of 74 hours 33 minutes each: more than a 32-bit total holds.
+    frmGetFolder::MessageLength length{[](const std::string& f) { return fs::exists(f) ? 1 : 0; },
+                                       [](std::int32_t) { return 268435455; }};
+    std::string card, name3, total;
+    choose(file("set"), 1,
+           [&](frmGetFolder& w) {
+               card = w.lblCardName()->text().toStdString();
+               name3 = w.sstMessage()->item(2, 1)->text().toStdString();
+               total = w.lblTotalTime()->text().toStdString();
+               w.cmdOK_Click();
+           },
+           length);
+    EXPECT_EQ(card, "店舗カード") << "a message name holding the key is no card name";
+    EXPECT_EQ(name3, "カード名の案内");
+    EXPECT_EQ(total, "894:47:05");
+}
+
 // A control that answers fixed versions and records the order of the calls.
 class VersionControl : public com::Control {
 public:

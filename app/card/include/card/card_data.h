@@ -42,7 +42,8 @@ void msbGetWriteMode(WriteModeRecord& record);
 bool setWriteMode(std::initializer_list<int> blocks, int mode);
 
 // The rules the write page applies as it opens: outside service mode the settings are
-// never written, and the schedule is selected when nothing chose otherwise.
+// never written, and the schedule is selected when nothing chose otherwise; the pattern
+// names follow the schedule.
 void applyWritePageRules(bool serviceMode);
 
 // Every channel name copied into the write list (fldComment of blocks 1-12).

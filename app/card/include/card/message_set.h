@@ -17,8 +17,9 @@ std::string nameListPath(const std::string& folder);
 
 // Writes the 13 lines of Msg.txt; false when the file could not be written.
 bool writeNameList(const std::string& path, const NameList& list);
-// Reads Msg.txt by its reading rules: the card-name line, name lines of channels 1..12
-// (later lines replace earlier ones), every other line ignored.
+// Reads Msg.txt by its reading rules: the card-name line (the one that starts with
+// "カード名"), name lines of channels 1..12 (later lines replace earlier ones), every other
+// line ignored.
 NameList readNameList(const std::string& path);
 
 }  // namespace card

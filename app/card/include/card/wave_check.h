@@ -12,7 +12,8 @@ struct WaveData {
 };
 
 // > 0: accepted, the "data" chunk's declared length (and `data` describes it); 0: missing,
-// not such a file, or no "data" chunk in the first 65536 bytes; -1: unreadable or broken.
+// not such a file, or no "data" chunk in the first 65536 bytes; -1: unreadable or broken,
+// a "data" chunk longer than the file included.
 // `data` is reset when the file exists and set only when a "data" chunk is found.
 std::int32_t checkWaveFile(const std::string& sFileName, WaveData& data);
 

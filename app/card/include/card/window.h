@@ -48,8 +48,8 @@ void setDataCheck(std::function<bool(int)> check);
 void setPatternViewer(std::function<void()> show);
 // Printing of the card report: gsbShowPrinter(iMode, service flag).
 void setCardPrinter(std::function<void(int, int)> print);
-// The folder chooser frmGetFolder.mfnsGetFolder(sDefault, sNewFolder, iIndex): the chosen
-// folder, or "" when cancelled.
+// A stand-in for the folder chooser frmGetFolder.mfnsGetFolder(sDefault, sNewFolder, iIndex):
+// the chosen folder, or "" when cancelled. Without one the card window opens frmGetFolder.
 void setFolderChooser(std::function<std::string(const std::string&, const std::string&, int)> choose);
 // The roots of the drives searched for the firmware disc; tests name their own.
 void setDriveRootsForTesting(std::function<std::vector<std::string>()> roots);
@@ -241,6 +241,7 @@ private:
     void msbReadCardInfo(bool fForce);
     void readCardInfoBody(bool& fForce);
     void msbShowCardInfo();
+    void dropNameEdit(QLineEdit* edit);
     void fillCardInfo();
     bool classifyStatus(std::int32_t status);
     void onEvent(com::DispId id, std::span<const com::Variant> args) noexcept override;
@@ -281,9 +282,11 @@ private:
     bool saveMessages(const std::string& folder, std::string& step);
     void restoreMessages(const std::string& folder);
     void tmrSound_Timer();
+    bool queueNextBlock();
     void stopFile();
     int playSpeed() const;
     std::ifstream soundFile_;
+    std::int64_t soundLeft_ = 0;  // sample bytes of the playing file not yet queued
     std::int32_t mlngWaveStart_ = 0;
     std::int32_t mlngWaveLength_ = 0;
     std::unique_ptr<frmWorking> frmWorking_;

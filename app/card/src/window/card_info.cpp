@@ -81,7 +81,7 @@ void frmCard::readCardInfoBody(bool& fForce) {
     for (;;) {
         status = crd_->CardStatus();
         if (!fForce && lblCardStatus->text() == QString::number(status)) break;
-        cmdStop[1]->click();
+        cmdStop_Click(1);  // not a click: the button is disabled while the file plays
         lblCardStatus->setText(QString::number(status));
         lblCardStatus->setToolTip(q(crd_->ErrorMessage(status)));
         namespace tw = card::twips;
@@ -262,9 +262,17 @@ void frmCard::msbShowCardInfo() {
     lblCScheduleUpdate->setText(q(gfnsDateToStr(0, 0, 0)));
     lblCSettingUpdate->setText(q(gfnsDateToStr(0, 0, 0)));
     setHeadline(lblCardError, "カードなし", forms::vbButtonText, "カードを挿入してください。");
-    txtCardName[1]->setProperty("tag", txtCardName[1]->text());
-    txtCardName[1]->hide();
+    dropNameEdit(txtCardName[1]);
+    dropNameEdit(txtMsgName);
     forms::doEvents();
+}
+
+// An edit in progress ends and its typed name is dropped: it belongs to the card that was
+// in the reader, not to whatever card is read next.
+void frmCard::dropNameEdit(QLineEdit* edit) {
+    edit->setProperty("tag", edit->text());
+    edit->hide();
+    if (edit == txtCardName[1]) lblCardName->show();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -128,6 +128,7 @@ bool frmCard::copyReadSource(int steps, bool copyProgram, bool copySetting, long
         ++step;
         msbWorkingProgress(-1, channelLabel(kChannelFirmware) + "の読み込み中");
         if (c.MessageTime(kChannelFirmware) >= 1) {
+            total += c.MessageTime(kChannelFirmware);  // the targets must hold the firmware too
             n = c.ReadMessage(kChannelFirmware, programFile());
             if (n != card::kCardOk) {
                 msbShowCardError(n, channelLabel(kChannelFirmware) + "の読み込み中にエラーが発生しました。", true);
@@ -172,15 +173,19 @@ int frmCard::copyOneTarget(int steps, bool copyProgram, long total) {
     mlngWorkingBase_ = step * 100;
     mlngWorkingLength_ = 0;
     msbWorkingProgress(0, "コピー先カードのチェック中");
+    bool formatted = false;
     for (;;) {
+        msbWorkingProgress(-1, {});  // a confirmed Cancel ends the copy here
         std::int32_t n = c.GetCardError();
         if (n == card::kCardOk) break;
         if (n == card::kNoCard) return static_cast<int>(Target::Again);
-        if (isUnusableForCopy(n)) {
+        // A card that still reads as not initialised after a good format cannot be used.
+        if (isUnusableForCopy(n) || (n == card::kNotFormatted && formatted)) {
             msbShowCardError(n, "このカードにはコピー出来ません。", false);
             return static_cast<int>(Target::Again);
         }
         if (n == card::kNotFormatted) {
+            formatted = true;
             n = c.Format();
             if (n == card::kCardOk) continue;
             msbShowCardError(n, "このカードにはコピー出来ません。", false);

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableWidget>
 
 #include "com/registry.h"
 #include "core/database.h"
@@ -85,7 +86,7 @@ frmCard::~frmCard() {
     // Form_Unload; nothing may escape a destructor.
     try {
         setMainEnabled(false);
-        if (cmdStop[1]) cmdStop[1]->click();
+        if (cmdStop[1]) cmdStop_Click(1);  // a file still playing stops with the window
         unloadWorking();
         if (crd_) {
             crd_->setEnabled(false);
@@ -266,7 +267,7 @@ void frmCard::buildMessageTabs() {
     lblMsgTime = label(write, " 0:00", 240, 1140, 1200, 300);
     cmdPlay[1] = button(write, "再生", 1560, 1110, 900, 360);
     cmdStop[1] = button(write, "停止", 2520, 1110, 900, 360);
-    cmdStop[2] = button(write, "停止", 2520, 1110, 900, 360);
+    cmdStop[2] = button(body, "停止", 2520, 1110, 900, 360);  // placed over cmdStop(1) while a file plays
     cmdStop[2]->hide();
     lblFileHint = label(write, "", 240, 1560, 4900, 600);
     lblFileHint->setWordWrap(true);
@@ -325,6 +326,11 @@ void frmCard::buildMessageTabs() {
             lblCh->setText(QString::number(row));
             lblCh_Change();
         }
+    });
+    // The current channel follows the highlighted row, however it moved (the arrow keys
+    // too), so that an erase never hits another channel than the one shown.
+    connect(sstCardMsg->table(), &QTableWidget::currentCellChanged, this, [this](int row) {
+        if (!tabMessage->isHidden() && row >= 0 && row + 1 != currentChannel()) selectChannel(row + 1);
     });
     connect(sstCardMsg, &forms::Grid::dblClick, this, [this](int col, int row) { sstCardMsg_DblClick(col, row); });
     connect(txtMsgName, &QLineEdit::textEdited, this, [this] { txtMsgName_Change(); });

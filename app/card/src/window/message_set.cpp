@@ -48,7 +48,9 @@ NameList readNameList(const std::string& path) {
     while (std::getline(in, raw)) {
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
         const std::string line = text::fromCp932(raw);
-        if (line.find("カード名") != std::string::npos) {
+        // Only the line that starts with the key names the card: a message may be called
+        // "カード名の案内".
+        if (line.rfind("カード名", 0) == 0) {
             list.cardName = gfnsLeftB(afterColon(line), 20);
         } else if (line.find("メッセージ名") != std::string::npos) {
             std::size_t digits = 0;

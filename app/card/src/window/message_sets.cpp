@@ -3,7 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+
 #include "card/message_set.h"
+#include "card/wave_check.h"
 #include "card/window.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -12,6 +14,7 @@
 #include "core/strings.h"
 #include "forms/msgbox.h"
 #include "runtime/error.h"
+#include "shell/folder_chooser.h"
 #include "text/text.h"
 #include "window_hooks.h"
 
@@ -34,7 +37,18 @@ void frmCard::cmdFolder_Click(int index) {
     crd_->setEnabled(false);
     std::string folder;
     try {
-        folder = card::hooks::chooseFolder(chosenFolder(index), crd_->getString(card::dispid::CardName), index);
+        // The chooser checks the files it sums up with an offset of its own: the window's
+        // offset belongs to the file chosen for playing.
+        frmGetFolder::MessageLength length;
+        length.checkWaveFile = [](const std::string& file) {
+            card::WaveData own;
+            return card::checkWaveFile(file, own);
+        };
+        length.byteToTime = [this](std::int32_t bytes) {
+            return crd_->method(card::dispid::ByteToTime, {com::Variant::i4(bytes)});
+        };
+        folder = card::hooks::chooseFolder(chosenFolder(index), crd_->getString(card::dispid::CardName), index,
+                                           std::move(length));
     } catch (const runtime::Error& e) {
         crd_->setEnabled(true);
         label->setText(label->property("tag").toString());
@@ -154,7 +168,7 @@ void frmCard::cmdRestore_Click() {
 
 void frmCard::restoreMessages(const std::string& folder) {
     card::CardCtl& c = *crd_;
-    std::int32_t need = 0;
+    std::int64_t need = 0;  // summed wide: a set's lengths must not wrap past the capacity check
     int steps = 0;
     bool found = false;
     for (int ch = 1; ch <= 12; ++ch) {
@@ -172,9 +186,10 @@ void frmCard::restoreMessages(const std::string& folder) {
         forms::MsgBox("'" + folder + "'\r\nに復元するファイルが見つかりませんでした。", forms::vbCritical);
         return;
     }
-    const std::int32_t available = c.getLong(card::dispid::CardTime) - c.MessageTime(kChannelFirmware);
+    const std::int64_t available =
+        static_cast<std::int64_t>(c.getLong(card::dispid::CardTime)) - c.MessageTime(kChannelFirmware);
     if (available < need) {
-        forms::MsgBox("カードの容量が足りません。\r\nカードの容量は " + gfnsMsecToStr(need, false) + " 以上必要です。",
+        forms::MsgBox("カードの容量が足りません。\r\nカードの容量は " + shell::setLengthText(need) + " 以上必要です。",
                       forms::vbCritical);
         return;
     }

@@ -90,9 +90,13 @@ void frmCard::cmdOpenFile_Click() {
         cmdStop[1]->setEnabled(true);
     } else {
         const bool wrongFormat = n == 0 || (n > 0 && t == 0);
+        // A good file whose time the control cannot give has no card to be timed against;
+        // blaming its format would send the user looking for a fault in the file.
+        const bool noCard = n > 0 && t < 0;
         forms::MsgBox("'" + *path + "'\r\n" +
-                          (wrongFormat ? "はファイル形式が違うので書き込みできません。" : "からファイル形式を取得できませんでした。") +
-                          "\r\n" + kFormatHint,
+                          (noCard        ? std::string("カードがささっていません。\r\nカードを挿入してください。")
+                           : wrongFormat ? "はファイル形式が違うので書き込みできません。\r\n" + std::string(kFormatHint)
+                                         : "からファイル形式を取得できませんでした。\r\n" + std::string(kFormatHint)),
                       forms::vbCritical);
         lblMsgData->setText(QString::fromUtf8("ファイルを選択してください。"));
         lblMsgData->setToolTip({});
@@ -353,6 +357,8 @@ void frmCard::txtCardName_Change(int index) { cutToName(txtCardName[static_cast<
 
 void frmCard::txtMsgName_LostFocus() {
     if (txtMsgName->isHidden()) return;
+    // The focus left because the card is being read again: the edit ends with the display.
+    if (readingInfo_) return dropNameEdit(txtMsgName);
     txtMsgName->hide();
     const std::string name = rtrim(s(txtMsgName->text()));
     const int ch = currentChannel();

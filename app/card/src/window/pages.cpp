@@ -6,7 +6,7 @@
 #include "card/window.h"
 #include "com/registry.h"
 #include "core/files.h"
-#include "forms/msgbox.h"
+#include "shell/main_window.h"
 #include "window_hooks.h"
 
 namespace card {
@@ -49,10 +49,12 @@ void showPatterns() {
 void printCardReport(int iMode, int iService) {
     if (cardPrinter()) cardPrinter()(iMode, iService);
 }
-// Until the folder chooser is registered, the common folder dialog.
-std::string chooseFolder(const std::string& sDefault, const std::string& sNewFolder, int iIndex) {
+// The program's folder chooser, unless another one is registered.
+std::string chooseFolder(const std::string& sDefault, const std::string& sNewFolder, int iIndex,
+                         frmGetFolder::MessageLength length) {
     if (folderChooser()) return folderChooser()(sDefault, sNewFolder, iIndex);
-    return forms::BrowseForFolder(iIndex == 0 ? "保存先のフォルダ" : "復元もとのフォルダ", sDefault).value_or("");
+    frmGetFolder chooser(mainWindow(), std::move(length));
+    return chooser.mfnsGetFolder(sDefault, sNewFolder, iIndex);
 }
 }  // namespace hooks
 

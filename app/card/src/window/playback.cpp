@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
 #include <array>
 
 #include "card/window.h"
@@ -51,14 +52,30 @@ void frmCard::cmdPlay_Click(int index) {
     soundFile_.clear();
     soundFile_.open(path, std::ios::binary);
     soundFile_.seekg(mlngWaveStart_);
-    std::array<std::uint8_t, sound::soundBlockBytes> block{};
-    soundFile_.read(reinterpret_cast<char*>(block.data()), block.size());
-    sound::SetWaveData(block.data());
+    soundLeft_ = std::max<std::int64_t>(mlngWaveLength_, 0);
+    queueNextBlock();
     tmrSound->setEnabled(true);
-    cmdStop[2]->setGeometry(cmdStop[1]->geometry());
+    // The write tab is disabled while the file plays: the second stop button lies over the
+    // first one but outside the tab, so that the playback can be stopped.
+    cmdStop[2]->setGeometry(QRect(cmdStop[1]->mapTo(body, QPoint(0, 0)), cmdStop[1]->size()));
     cmdStop[2]->raise();
     cmdStop[2]->show();
     cmdStop[2]->setFocus();
+}
+
+// Queues the next block of the "data" chunk; a short last block is filled with mu-law
+// silence (0xFF; 0x00 is full scale). Nothing past the chunk is played.
+bool frmCard::queueNextBlock() {
+    if (soundLeft_ <= 0) return false;
+    std::array<std::uint8_t, sound::soundBlockBytes> block;
+    block.fill(0xFF);
+    const auto want = static_cast<std::streamsize>(std::min<std::int64_t>(soundLeft_, block.size()));
+    soundFile_.read(reinterpret_cast<char*>(block.data()), want);
+    const std::streamsize got = soundFile_.gcount();
+    soundLeft_ = got < want ? 0 : soundLeft_ - got;  // a file shorter than its chunk ends here
+    if (got <= 0) return false;
+    sound::SetWaveData(block.data());
+    return true;
 }
 
 void frmCard::tmrSound_Timer() {
@@ -66,10 +83,7 @@ void frmCard::tmrSound_Timer() {
     if (n == 0) {
         stopFile();
     } else if (n <= kFeedBlocks) {
-        std::array<std::uint8_t, sound::soundBlockBytes> block{};
-        soundFile_.read(reinterpret_cast<char*>(block.data()), block.size());
-        // The block during which the file ends is not played.
-        if (soundFile_.good() && soundFile_.peek() != std::char_traits<char>::eof()) sound::SetWaveData(block.data());
+        queueNextBlock();
     }
 }
 
@@ -78,6 +92,7 @@ void frmCard::stopFile() {
     sound::Stop();
     soundFile_.close();
     soundFile_.clear();
+    soundLeft_ = 0;
     cmdStop[0]->setEnabled(true);
     cmdStop[2]->hide();
     cmdPlay[1]->setEnabled(true);

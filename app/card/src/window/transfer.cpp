@@ -31,11 +31,14 @@ constexpr forms::Colour kEmptyCell = 0xE2E2E2;
 std::string cardDataPath() { return gstrDataPath + "CardData.crd"; }
 std::string registPath() { return gstrDataPath + std::string(kRegistDat); }
 
+// A card date counts when the program's date text makes a date of it (day 0 is the last
+// day of the month before, as everywhere else), not the dashes of a block never written.
 bool isValidDate(int y, int m, int d) {
-    if (y < 1 || m < 1 || m > 12 || d < 1) return false;
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return d <= days[m - 1] + (m == 2 && leap ? 1 : 0);
+    try {
+        return gfnsDateToStr(y, m, d) != gfnsDateToStr(0, 0, 0);
+    } catch (const runtime::Error&) {
+        return false;
+    }
 }
 
 std::string rtrim(std::string s) {
@@ -299,6 +302,7 @@ void frmCard::txtCardName_LostFocus(int index) {
         return;
     }
     if (edit->isHidden()) return;
+    if (readingInfo_) return dropNameEdit(edit);  // the card is being read again
     edit->hide();
     lblCardName->show();
     if (text != edit->property("tag").toString().toStdString()) {

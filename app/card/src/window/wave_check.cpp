@@ -61,6 +61,9 @@ std::int32_t checkWaveFile(const std::string& sFileName, WaveData& data) {
             if (idIs(b, p, "fmt ")) {
                 if (!formatAccepted(b, p + 8)) return 0;
             } else if (idIs(b, p, "data")) {
+                // Samples the file does not hold make a broken file, not a long message: a
+                // length taken on trust would be summed, sized and played as if it were there.
+                if (p + 8 + chunk > size) return -1;
                 data.start = static_cast<std::int32_t>(p + 8);
                 data.length = static_cast<std::int32_t>(chunk);
                 return data.length;

@@ -1,5 +1,7 @@
 #pragma once
 #include <string>
+
+#include "shell/folder_chooser.h"
 // The services of other windows that the card window calls, as registered.
 namespace card::hooks {
 
@@ -7,6 +9,8 @@ namespace card::hooks {
 bool checkData(int iMode);
 void showPatterns();
 void printCardReport(int iMode, int iService);
-std::string chooseFolder(const std::string& sDefault, const std::string& sNewFolder, int iIndex);
+// The folder chooser; `length` is how its summary sizes the message files it finds.
+std::string chooseFolder(const std::string& sDefault, const std::string& sNewFolder, int iIndex,
+                         frmGetFolder::MessageLength length);
 
 }  // namespace card::hooks

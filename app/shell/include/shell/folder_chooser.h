@@ -17,6 +17,12 @@ class QPushButton;
 class QTableWidget;
 class QTreeView;
 
+namespace shell {
+// A saved message set's length as the program writes lengths: twelve messages together may
+// pass the 32-bit range that one message's length fits in.
+std::string setLengthText(std::int64_t ms);
+}  // namespace shell
+
 class frmGetFolder : public QDialog {
     Q_OBJECT
 public:
