@@ -156,6 +156,40 @@ INSERT INTO tblSyukujitu (fldMonth, fldDay, fldName, fldSyukujitu, fldMonday, fl
   (11, 3,  '文化の日',     255, 255, ''),
   (11, 23, '勤労感謝の日', 255, 255, '');
 
+-- The device's function settings, in page order: standard settings (type 1), then the
+-- second-level ones (2), then those that need the optional recording board (3), which the
+-- settings page keeps last. fldAddress is the value's byte in the card's setting block:
+-- the access code (-1) fills bytes 0-7, every other setting owns one byte in 8-43.
+INSERT INTO tblSetting (fldType, fldOrder, fldNo, fldKind, fldItem, fldValue, fldAddress, fldHint) VALUES
+  (1, 1,  2,  0, '呼出回数',             '5',    '8',
+   '電話がかかってから応答するまでに鳴らす呼出音の回数です。（１～２０回）'),
+  (1, 2,  4,  0, '応答メッセージの回数', '1',    '9',
+   '応答メッセージを続けて流す回数です。（１～９回）'),
+  (1, 3,  5,  0, '応答前の無音時間',     '1',    '10',
+   '電話に応答してから応答メッセージを流し始めるまでの待ち時間です。（０～５秒）'),
+  (1, 4,  6,  0, 'メッセージの間隔',     '1',    '11',
+   'メッセージを繰り返して流すときの、メッセージとメッセージの間の時間です。（０～５秒）'),
+  (1, 5,  17, 0, '応答後の自動切断',     '1',    '12',
+   'メッセージを流し終えたあと、装置から電話を切るかどうかを選びます。'),
+  (1, 6,  18, 0, '話中音の検出',         '1',    '13',
+   '相手が電話を切ったときの話中音（ツー・ツー）を検出して、回線を切るかどうかを選びます。'),
+  (2, 7,  1,  0, '暗証番号',             '----', '-1',
+   '外から電話で装置を操作するときの暗証番号です。４～８桁の数字で登録します。使わないときは「クリア」を押してください。'),
+  (2, 8,  19, 0, '無音のときの自動切断', '1',    '14',
+   '相手が何も話さないとき、何秒後に回線を切るかを選びます。'),
+  (2, 9,  20, 0, 'フッキングの検出',     '1',    '15',
+   '電話機のフックを短く押したこと（フッキング）を、何ミリ秒の長さから検出するかを選びます。'),
+  (2, 10, 21, 0, '極性反転の検出',       '0',    '16',
+   '相手が電話を切ったときの回線の極性反転を、何ミリ秒続いたら検出するかを選びます。'),
+  (2, 11, 22, 0, '話中音の周波数',       '0',    '17',
+   '検出する話中音の周波数です。ご使用の回線に合わせて選びます。'),
+  (3, 12, 3,  0, '録音終了メッセージ',   '1',    '18',
+   '録音が終わったときに流すメッセージの番号です。（１～９）'),
+  (3, 13, 7,  0, '最大録音時間',         '3',    '19',
+   '１件の録音で録音できる最長の時間です。（１～９９分）'),
+  (3, 14, 23, 0, '録音機能',             '0',    '20',
+   '録音ボードの録音機能を使うかどうかを選びます。');
+
 -- Card write blocks: channels 1..12, firmware 24, settings 204, schedule 221, card
 -- name 224, message names 225, pattern names 226. A new document writes its schedule,
 -- pattern names and message names; settings and the card name are chosen by the user.

@@ -3,6 +3,7 @@
 // steps made, so their order matters and follows the program's.
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "core/calendar.h"
 #include "core/schedule.h"
@@ -23,6 +24,9 @@ constexpr int kRuleCode = 36;
 
 const char* const kDayCodeFault = "祝日の日登録エラー（gsbGetScheduleData）";
 const char* const kEquinoxMonthFault = "春分、秋分の日月エラー（gsbGetScheduleData）";
+constexpr int kFirstYear = 1900;
+// The look at the previous month reports nothing: that month reports its own faults.
+const ScheduleReport kSilent;
 
 class MonthResolver {
 public:
@@ -39,6 +43,15 @@ public:
         applyHolidays();
         applySpecialDays();
         return std::move(out_);
+    }
+
+    // The substitute holiday this month's holidays push past its end, if any: the pattern
+    // it takes (kNotSet for the weekday pattern of the day it lands on).
+    std::optional<int> overflow() {
+        applyWeekdays();
+        findRule();
+        applyHolidays();
+        return overflow_;
     }
 
 private:
@@ -66,17 +79,16 @@ private:
         }
     }
 
-    // A fixed-date holiday on the Sunday that ended the previous month gives the 1st its substitute.
+    // A substitute holiday the previous month could not hold (its Sunday holiday, or a run
+    // of holidays, ended the month) lands on the 1st; this month's holidays push it on.
     void carrySubstituteFromPreviousMonth() {
-        if (weekday(1) != 2) return;
+        if (year_ == kFirstYear && month_ == 1) return;
+        const int prevYear = month_ == 1 ? year_ - 1 : year_;
         const int prevMonth = month_ == 1 ? 12 : month_ - 1;
-        const int prevDay = month_ == 1 ? 31 : gfniGetMonthDays(prevMonth, year_);
-        const auto row = std::find_if(tables_.holidays.begin(), tables_.holidays.end(), [&](const HolidayRow& r) {
-            return r.month == prevMonth && r.day == prevDay;
-        });
-        if (row == tables_.holidays.end()) return;
+        const std::optional<int> carried = MonthResolver(tables_, prevYear, prevMonth, kSilent).overflow();
+        if (!carried) return;
         name(1) = kSubstituteHolidayName;
-        mark(1, row->monday, kSubstitute);
+        mark(1, *carried, kSubstitute);
     }
 
     void findRule() {
@@ -105,15 +117,22 @@ private:
         return 0;
     }
 
+    // A substitute holiday goes to the first day from `from` on that is not a holiday, or
+    // past the month's end into the next month.
+    void placeSubstitute(int from, int pattern) {
+        for (int k = from; inMonth(k); ++k) {
+            if (marked(k)) continue;
+            name(k) = kSubstituteHolidayName;
+            mark(k, pattern, kSubstitute);
+            return;
+        }
+        overflow_ = pattern;
+    }
+
     // A substitute already on this holiday moves on to the next day that is not a holiday.
     void pushSubstitute(int d) {
         if (name(d) != kSubstituteHolidayName) return;
-        for (int k = d + 1; inMonth(k); ++k) {
-            if (marked(k)) continue;
-            name(k) = kSubstituteHolidayName;
-            day(k) = (day(d) & kSubstituteBit) ? day(d) : static_cast<std::uint8_t>((day(k) & kPatternMask) | kPublicHoliday);
-            return;
-        }
+        placeSubstitute(d + 1, (day(d) & kSubstituteBit) ? day(d) & kPatternMask : kNotSet);
     }
 
     // A day between two holidays, neither a holiday nor a Sunday, becomes a holiday of the rule row.
@@ -139,10 +158,7 @@ private:
         pushSubstitute(d);
         name(d) = row.name;
         mark(d, row.syukujitu, kHoliday);
-        if (wd == 1 && !nth && inMonth(d + 1)) {
-            name(d + 1) = kSubstituteHolidayName;
-            mark(d + 1, row.monday, kSubstitute);
-        }
+        if (wd == 1 && !nth) placeSubstitute(d + 1, row.monday);
         markDayBetween(d);
     }
 
@@ -170,6 +186,7 @@ private:
     const int n_;
     int rule_ = -1;
     std::string ruleName_;
+    std::optional<int> overflow_;
     MonthSchedule out_;
 };
 

@@ -275,7 +275,7 @@ void frmSetting::psbReadSettingData() {
             replaceSettingsFrom(gstrDataPath + std::string(kMasterDat), "WHERE fldNo = " + std::to_string(k));
             value = sstSetting_->text(4, i);
         }
-        sstSetting_->setText(3, i, gfnsSettingToStr(k, value));
+        sstSetting_->setText(3, i, shownWords(k, value));
         sstSetting_->setText(4, i, value);
     }
     sstSetting_->setRedraw(true);
@@ -291,7 +291,7 @@ void frmSetting::psbShowSettingValue(const SettingRecord& record) {
     if (!baseTitle_.empty()) setCaption(baseTitle_ + ".");
     const int row = static_cast<int>(runtime::val(lblSettingNo_->text().toStdString()));
     if (row < 1 || row > sstSetting_->maxRows()) return;
-    sstSetting_->setText(3, row, gfnsSettingToStr(record.iNo, record.sValue));
+    sstSetting_->setText(3, row, shownWords(record.iNo, record.sValue));
     sstSetting_->setText(4, row, record.sValue);
 }
 

@@ -18,7 +18,43 @@ namespace {
 constexpr int kTenKeyClear = 10;
 constexpr int kCodeSetting = 1;
 const char* const kNoCode = "----";
+
+// The numbers the number frame offers for settings 4, 5 and 6.
+struct NumberRange {
+    std::int16_t min;
+    std::int16_t max;
+};
+NumberRange numberRange(int no) { return no == 4 ? NumberRange{1, 9} : NumberRange{0, 5}; }
+
+// The index a choice value names, or -1 when it names none in min..max.
+int choiceIndex(const std::string& value, int min, int max) {
+    const double v = runtime::val(value);
+    if (v < min || v > max || v != static_cast<int>(v)) return -1;
+    return static_cast<int>(v);
+}
 }  // namespace
+
+std::string frmSetting::shownWords(int no, const std::string& value) {
+    if (no >= 4 && no <= 6) {
+        const NumberRange range = numberRange(no);
+        if (choiceIndex(value, range.min, range.max) < 0) return {};
+    }
+    return gfnsSettingToStr(no, value);
+}
+
+// A stored value that no button offers stays as it is: no button is selected, so
+// setting up the frame writes nothing back until the user picks one.
+template <std::size_t N>
+forms::OptionButton* frmSetting::selectChoice(std::array<forms::OptionButton*, N>& buttons, const std::string& value,
+                                              int min, int max) {
+    const int index = choiceIndex(value, min, max);
+    if (index < 0 || buttons[index]->isHidden()) {
+        for (auto* b : buttons) b->setValue(false);
+        return nullptr;
+    }
+    buttons[index]->setValue(true);
+    return buttons[index];
+}
 
 void frmSetting::lblSettingNo_Change() {
     setEnabled(false);
@@ -55,13 +91,12 @@ void frmSetting::lblSettingNo_Change() {
             optMode(i)->setText(qs(word));
             optMode(i)->setVisible(!word.empty());
         }
-        target = optMode(std::clamp(static_cast<int>(runtime::val(value)), 0, 3));
-        static_cast<forms::OptionButton*>(target)->setValue(true);
+        target = selectChoice(optMode_, value, 0, 3);
         break;
     case 4: case 5: case 6:
         frame = 2;
-        min_ = no == 4 ? 1 : 0;
-        max_ = no == 4 ? 9 : 5;
+        min_ = numberRange(no).min;
+        max_ = numberRange(no).max;
         optTimes(0)->setVisible(min_ == 0);
         for (int i = 0; i < 10; ++i) {
             const bool inRange = i >= min_ && i <= max_;
@@ -69,8 +104,7 @@ void frmSetting::lblSettingNo_Change() {
             optTimes(i)->setEnabled(inRange);
             optTimes(i)->setText(QString::number(i));
         }
-        target = optTimes(std::clamp(static_cast<int>(runtime::val(value)), 0, 9));
-        static_cast<forms::OptionButton*>(target)->setValue(true);
+        target = selectChoice(optTimes_, value, min_, max_);
         break;
     case 3:
         frame = 3;

@@ -93,6 +93,10 @@ void gsbSetPrintDevice(const PrintMargins& margins, i16 iLineWidth, const std::s
             s.rightMargin = ck(s.rightMargin + offsetX);
             s.bottomMargin = ck(s.bottomMargin + offsetY);
         }
+        // The page is laid out on the sheet the printer is given, which for B4 is not
+        // quite the size the paper table names.
+        s.pageWidth = rnd(prn.width());
+        s.pageHeight = rnd(prn.height());
     }
     s.rightLimit = ck(s.pageWidth - s.rightMargin);
     s.bottomLimit = ck(s.pageHeight - s.bottomMargin);

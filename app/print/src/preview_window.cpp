@@ -122,20 +122,26 @@ void frmPrintPreview::showEvent(QShowEvent* e) {
 void frmPrintPreview::Form_Activate() {
     const auto w = static_cast<std::int16_t>(picPaper_->width() - kViewWidth + 2 * kPaperInset);
     const auto h = static_cast<std::int16_t>(picPaper_->height() - kViewHeight + 2 * kPaperInset);
-    if (picPaper_->width() + 2 * kPaperInset > kViewWidth) {
+    hScrolls_ = picPaper_->width() + 2 * kPaperInset > kViewWidth;
+    vScrolls_ = picPaper_->height() + 2 * kPaperInset > kViewHeight;
+    // A bar that has nothing to move stays disabled with an empty range.
+    if (hScrolls_) {
         hsbPage_->setEnabled(true);
         hsbPage_->setRange(0, w);
         hsbPage_->setPageStep(w);
         hsbPage_->setSingleStep(w / 2);
     } else {
         hsbPage_->setEnabled(false);
+        hsbPage_->setRange(0, 0);
     }
-    if (picPaper_->height() + 2 * kPaperInset > kViewHeight) {
+    if (vScrolls_) {
+        vsbPage_->setEnabled(true);
         vsbPage_->setRange(0, h);
         vsbPage_->setPageStep(h);
         vsbPage_->setSingleStep(h / 2);
     } else {
         vsbPage_->setEnabled(false);
+        vsbPage_->setRange(0, 0);
     }
     setEnabled(true);
 }
@@ -166,8 +172,8 @@ void frmPrintPreview::lblPageNo_Change() {
     cmdPageNext_->setEnabled(n < c);
     cmdPageBack_->setEnabled(n > 1);
     cmdBack_->setEnabled(true);
-    vsbPage_->setEnabled(true);
-    hsbPage_->setEnabled(true);
+    vsbPage_->setEnabled(vScrolls_);
+    hsbPage_->setEnabled(hScrolls_);
     forms::setScreenPointer(forms::vbDefault);
 }
 

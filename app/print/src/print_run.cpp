@@ -138,7 +138,9 @@ void frmPrinter::msbPrint(i16 iPage, bool fPreview) {
             psbSetPrinting(true);
         }
     } catch (const runtime::Error& e) {
-        if (isDeviceError(e.number())) {
+        // A report too long for its page (a position past the 16-bit range) stops the
+        // job like a printer fault: the user is told, the job is discarded.
+        if (isDeviceError(e.number()) || e.number() == runtime::err::Overflow) {
             gfniMsgBox(201);
             gsbErrorMsg(e, false);
         } else if (e.number() != runtime::err::Cancel) {

@@ -24,11 +24,15 @@ void printRow(bool advance = true) {
     if (advance) s.y = ck(s.y + s.metric(9).lineHeight);
 }
 
-bool pfnfPrintChartSyuku() {
+bool holidayTableEmpty() {
+    auto rs = gdbWork.openRecordset("SELECT Count(*) AS n FROM tblSyukujitu");
+    return rs["n"].toInt() == 0;
+}
+
+void pfnfPrintChartSyuku() {
     auto& s = state();
     printer::Canvas& out = s.output();
     auto rs = gdbWork.openRecordset("SELECT * FROM tblSyukujitu ORDER BY fldMonth ASC, fldDay ASC");
-    if (rs.eof() && gfniMsgBox(9) == forms::vbNo) return false;
     print::setReportFont(out, 10);
     s.x = s.leftMargin;
 
@@ -66,7 +70,6 @@ bool pfnfPrintChartSyuku() {
         s.column(2).text.clear();
         printRow();
     }
-    return true;
 }
 
 void pfnfPrintChartMessage(i16 iNo) {
@@ -100,9 +103,11 @@ bool gfnfPrintSyuku() {
     psbSetColumnPos(9);
     s.pageCount = 1;
     s.pageNo = 1;
+    // Asked before anything is drawn, so that No leaves no page behind.
+    if (holidayTableEmpty() && gfniMsgBox(9) == forms::vbNo) return false;
     psbPrintHeader(2);
     psbShowPrintPage();
-    if (!pfnfPrintChartSyuku()) return false;
+    pfnfPrintChartSyuku();
     psbPrintFooter(9);
     return true;
 }

@@ -1,12 +1,14 @@
 // The document operations of the main window: its name, a new document from Master.dat,
 // opening a kvp file, saving, the save prompt and the restore offer.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include <QLabel>
@@ -27,10 +29,6 @@
 #include "shell/main_window.h"
 
 namespace fs = std::filesystem;
-
-// The holiday-list comparison joins the program with the upkeep routines; until they are
-// linked in, an opened document is taken as it is.
-#pragma weak gsbCheckSyukujitu
 
 namespace {
 
@@ -80,6 +78,21 @@ void syncFile(const std::string& path) {
 
 // A scratch name beside the target, with the target's extension, so that the file code
 // stamped on it is the target's.
+// The mode a saved document takes: that of the file it replaces, so a save keeps who may
+// read it, or nothing for a new file, which takes the default. A target the user may not
+// write is refused, as a read-only file is, even where the user could rename over it.
+std::optional<mode_t> modeForTarget(const std::string& target) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT) return std::nullopt;
+        raiseFileError(errno);
+    }
+    if (!S_ISREG(st.st_mode)) runtime::raise(runtime::err::PathFileAccess);
+    const bool readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    if (readOnly || ::access(target.c_str(), W_OK) != 0) runtime::raise(runtime::err::PathFileAccess);
+    return st.st_mode & 07777;
+}
+
 std::string scratchBeside(const std::string& target) {
     const fs::path p(target);
     static int counter = 0;
@@ -161,7 +174,7 @@ bool frmMain::mfnfFileOpen() {
             const auto path = forms::ShowOpen(request);
             if (!path) runtime::raise(runtime::err::Cancel);
             result = mfnfLoadFile(*path);
-            if (result && &gsbCheckSyukujitu != nullptr) gsbCheckSyukujitu();
+            if (result) gsbCheckSyukujitu();
         }
     } catch (const runtime::Error& e) {
         if (e.number() != runtime::err::Cancel) gsbErrorMsg(e, false);
@@ -237,8 +250,10 @@ void frmMain::mfnfWriteFile(const std::string& sPath) {
         db.execute("DELETE FROM tblYear WHERE fldYear < " + std::to_string(runtime::now().year));
         db.close();
     }
-    // The compaction reports its own failure.
-    if (!gsbCompactDatabase(regist)) runtime::raise(runtime::err::Cancel);
+    // A failed compaction (it reports itself) leaves the database whole, only larger:
+    // that is saved then, rather than nothing.
+    gsbCompactDatabase(regist);
+    const std::optional<mode_t> mode = modeForTarget(sPath);
 
     // The document is written beside the target, stamped, flushed and then renamed over
     // it, so a failure at any point leaves the previous file whole.
@@ -254,6 +269,7 @@ void frmMain::mfnfWriteFile(const std::string& sPath) {
         out.close();
         if (!out) runtime::raise(runtime::err::PathFileAccess);
         gsbSetFileCode(scratch);
+        if (mode && ::chmod(scratch.c_str(), *mode) != 0) raiseFileError(errno);
         syncFile(scratch);
         std::error_code ec;
         fs::rename(scratch, sPath, ec);
@@ -280,6 +296,7 @@ bool frmMain::pfnfFileSave(const std::string& sFileName) {
             request.fileName = caption == "." ? "..kvp" : caption;
             request.filter = kFilter;
             request.overwritePrompt = true;
+            request.defaultExt = "kvp";  // so the overwrite question sees the final name
             const auto chosen = forms::ShowSave(request);
             if (!chosen) runtime::raise(runtime::err::Cancel);
             path = *chosen;

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -88,9 +87,15 @@ public:
         if (!r.overwritePrompt) options |= QFileDialog::DontConfirmOverwrite;
         QString path;
         if (r.kind == FileDialogRequest::Save) {
-            path = QFileDialog::getSaveFileName(parent, title, start, filters.join(";;"), &selected, options);
-            if (!path.isEmpty() && !r.defaultExt.empty() && QFileInfo(path).suffix().isEmpty())
-                path += '.' + QString::fromStdString(r.defaultExt);
+            // The dialog adds the default extension itself, before it asks whether to
+            // replace a file, so the question names the file that would be replaced.
+            QFileDialog dialog(parent, title, start, filters.join(";;"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setOptions(options);
+            if (!selected.isEmpty()) dialog.selectNameFilter(selected);
+            if (!r.defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(r.defaultExt));
+            if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+                path = dialog.selectedFiles().constFirst();
         } else {
             path = QFileDialog::getOpenFileName(parent, title, start, filters.join(";;"), &selected, options);
         }

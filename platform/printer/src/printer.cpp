@@ -1,7 +1,6 @@
 #include "printer/printer.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFontDatabase>
 #include <QPageLayout>
 #include <QPageSetupDialog>
@@ -9,8 +8,13 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStandardPaths>
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <filesystem>
 
 #include "runtime/error.h"
 
@@ -57,7 +61,39 @@ PrinterInfo fromSystem(const QPrinterInfo& q) {
     return info;
 }
 
+QueueSubmit& queueSubmitForTesting() {
+    static QueueSubmit submit;
+    return submit;
+}
+
+// The system's print spooler, reached through the CUPS library that Qt's own print
+// support loads; without it no queue takes the job.
+bool submitToCups(const std::string& queue, const std::string& pdfFile) {
+    using PrintFile = int (*)(const char*, const char*, const char*, int, void*);
+    static PrintFile printFile = [] {
+        void* cups = ::dlopen("libcups.so.2", RTLD_NOW | RTLD_GLOBAL);
+        return cups ? reinterpret_cast<PrintFile>(::dlsym(cups, "cupsPrintFile")) : nullptr;
+    }();
+    return printFile && printFile(queue.c_str(), pdfFile.c_str(), "KV_M58S", 0, nullptr) > 0;
+}
+
+bool submitToQueue(const std::string& queue, const std::string& pdfFile) {
+    return queueSubmitForTesting() ? queueSubmitForTesting()(queue, pdfFile) : submitToCups(queue, pdfFile);
+}
+
+// A job file of its own: beside the PDF file it will replace, so the rename that commits
+// it stays in one file system, or in the temporary folder for a print queue.
+std::string newJobFile(const PrinterInfo& info) {
+    static std::atomic<int> counter{0};
+    const std::string name = ".KV_M58S-job-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".pdf";
+    const std::filesystem::path dir = info.pdfFile.empty() ? std::filesystem::path(QDir::tempPath().toStdString())
+                                                           : std::filesystem::path(info.pdfFile).parent_path();
+    return (dir / name).string();
+}
+
 }  // namespace
+
+void setQueueSubmitForTesting(QueueSubmit submit) { queueSubmitForTesting() = std::move(submit); }
 
 std::vector<PrinterInfo> printers() {
     if (testList()) return testList()->list;
@@ -87,7 +123,7 @@ bool paperMillimetres(int code, double& width, double& height) {
     switch (code) {
         case kPaperA4: width = 210; height = 297; return true;
         case kPaperA5: width = 148; height = 210; return true;
-        case kPaperB4: width = 250; height = 354; return true;
+        case kPaperB4: width = 257; height = 364; return true;  // the JIS sheet the device is given
         case kPaperB5: width = 182; height = 257; return true;
         default: return false;
     }
@@ -102,13 +138,11 @@ Printer::~Printer() {
 void Printer::select(const PrinterInfo& info) {
     if (painter_) killDoc();
     info_ = info;
+    // Queues and the PDF printer alike draw into a PDF job file; the queue gets the
+    // finished file at EndDoc.
     device_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    if (info.pdfFile.empty()) {
-        device_->setPrinterName(QString::fromStdString(info.deviceName));
-    } else {
-        device_->setOutputFormat(QPrinter::PdfFormat);
-        device_->setOutputFileName(QString::fromStdString(info.pdfFile));
-    }
+    device_->setOutputFormat(QPrinter::PdfFormat);
+    device_->setDocName(QStringLiteral("KV_M58S"));
     device_->setResolution(std::max(info.dpiX, info.dpiY));
     device_->setFullPage(false);
     paperSize_ = kPaperA4;
@@ -226,10 +260,22 @@ void Printer::applyLayout() {
 void Printer::beginDocument() {
     if (!device_) runtime::raise(runtime::err::PrinterInfo);
     applyLayout();
+    jobFile_ = newJobFile(info());
+    device_->setOutputFileName(QString::fromStdString(jobFile_));
     auto p = std::make_unique<QPainter>();
-    if (!p->begin(device_.get())) runtime::raise(runtime::err::PrinterError);
+    if (!p->begin(device_.get())) {
+        removeJobFile();
+        runtime::raise(runtime::err::PrinterError);
+    }
     painter_ = std::move(p);
     pageOfDoc_ = 1;
+}
+
+void Printer::removeJobFile() {
+    if (jobFile_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove(jobFile_, ec);
+    jobFile_.clear();
 }
 
 QPainter& Printer::painter() {
@@ -248,22 +294,31 @@ void Printer::newPage() {
 
 void Printer::endDoc() {
     if (!painter_) return;
-    const bool ok = painter_->end();
+    bool ok = painter_->end();
     painter_.reset();
-    pagesSent_ += pageOfDoc_;
+    const int pages = pageOfDoc_;
     pageOfDoc_ = 0;
     currentX_ = currentY_ = 0;
+    // The finished job replaces the PDF file in one step, or goes to the queue whole.
+    if (ok && info_ && !info_->pdfFile.empty()) {
+        std::error_code ec;
+        std::filesystem::rename(jobFile_, info_->pdfFile, ec);
+        ok = !ec;
+    } else if (ok && info_) {
+        ok = submitToQueue(info_->deviceName, jobFile_);
+    }
+    removeJobFile();
     if (!ok) runtime::raise(runtime::err::PrinterError);
+    pagesSent_ += pages;
 }
 
 void Printer::killDoc() {
     if (!painter_) return;
-    if (info_ && info_->pdfFile.empty()) device_->abort();
     painter_->end();
     painter_.reset();
     pageOfDoc_ = 0;
     currentX_ = currentY_ = 0;
-    if (info_ && !info_->pdfFile.empty()) QFile::remove(QString::fromStdString(info_->pdfFile));
+    removeJobFile();
 }
 
 bool Printer::setupDialog(QWidget* parent) {

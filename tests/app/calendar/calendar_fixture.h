@@ -31,9 +31,13 @@
 
 namespace caltest {
 
-inline std::filesystem::path builtMasterDat() {
-    const char* bin = std::getenv("KV_BIN_DIR");
-    return std::filesystem::path(bin ? bin : "../bin") / "Master.dat";
+// The template Master.dat the build keeps for the tests; the program never runs against
+// it, so nothing the program leaves in its own Master.dat reaches a test.
+inline std::filesystem::path templateMasterDat() {
+    const char* path = std::getenv("KV_MASTER_TEMPLATE");
+    if (path) return path;
+    // Run by hand: the template lies beside the tests' folder.
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "template" / "Master.dat";
 }
 
 struct YearRow {
@@ -51,7 +55,7 @@ protected:
         gstrDataPath = dir_.string() + "/";
         setAppPathForTesting(dir_.string());
         gintLogMode = gfChanged = gfAnsRec = vbFalse;
-        std::filesystem::copy_file(builtMasterDat(), dir_ / "Master.dat");
+        std::filesystem::copy_file(templateMasterDat(), dir_ / "Master.dat");
         createDocumentFromMaster(file("Regist.dat"));
         gsbOpenDatabase(gdbWork, file("Regist.dat"));
         exec("DELETE FROM tblYear");

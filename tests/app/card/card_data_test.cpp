@@ -52,17 +52,18 @@ protected:
             gdbWork.execute("INSERT INTO tblYear (fldYear, fldMonth, fldDay, fldPattern, fldComment) VALUES (2027, ?1, ?2, ?3, '')",
                             {m, d, p});
         gdbWork.execute("UPDATE tblSyukujitu SET fldSyukujitu = 8, fldMonday = 8 WHERE fldDay = 0");
-        addSettings(true);
+        setSettings();
     }
 
-    // Twelve settings; the access code is setting 1. Values only when `valued`, as a
-    // template's rows would be before a card fills them.
-    static void addSettings(bool valued) {
-        for (int no = 1; no <= 12; ++no)
-            gdbWork.execute("INSERT INTO tblSetting (fldType, fldOrder, fldNo, fldItem, fldValue, fldAddress) "
-                            "VALUES (1, ?1, ?1, 'item', ?2, ?3)",
-                            {no, !valued ? std::string("0") : no == 1 ? std::string("1234") : std::to_string(no * 3),
-                             no == 1 ? std::string("-1") : std::to_string(no + 7)});
+    // The template's settings, each given a value other than its default: the access
+    // code and every number or choice inside its range.
+    static void setSettings() {
+        const std::map<int, std::string> values = {
+            {1, "13572468"}, {2, "12"}, {3, "7"},  {4, "9"},  {5, "0"},  {6, "5"},  {7, "99"},
+            {17, "0"},       {18, "0"}, {19, "2"}, {20, "2"}, {21, "3"}, {22, "1"}, {23, "1"},
+        };
+        for (const auto& [no, value] : values)
+            gdbWork.execute("UPDATE tblSetting SET fldValue = ?1 WHERE fldNo = ?2", {value, no});
     }
 
     Bytes build(const card::WriteModeRecord& record) {
@@ -114,8 +115,17 @@ TEST_F(CardData, ARichDocumentComesBackFromItsImage) {
     card::mfnfMakeCardData(file("CardData.crd"), everything(), {});  // leaves the upkeep done
     for (const char* sql : kCompared) before[sql] = table(sql);
 
+    // Each setting's value sits at its address of the setting block.
+    for (auto rs = gdbWork.openRecordset("SELECT fldNo, fldValue, fldAddress FROM tblSetting"); !rs.eof(); rs.moveNext()) {
+        const int address = rs["fldAddress"].toInt();
+        if (address < 0) continue;
+        EXPECT_EQ(image[card::kSettingAt + static_cast<std::size_t>(address)], rs["fldValue"].toInt()) << rs["fldNo"].toInt();
+    }
+    EXPECT_EQ(image[card::kSettingAt + 44], 1);
+
+    // A new document holds the template's defaults until the card is read into it.
     newDocument("Second.dat");
-    addSettings(false);
+    EXPECT_NE(table("SELECT fldNo, fldValue FROM tblSetting"), before["SELECT fldNo, fldValue FROM tblSetting"]);
     ASSERT_TRUE(card::mfnfReadCardData(file("CardData.crd"), {}));
     for (const char* sql : kCompared) EXPECT_EQ(table(sql), before[sql]) << sql;
 }

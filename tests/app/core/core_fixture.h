@@ -42,12 +42,13 @@ inline std::string fromCp932(const std::string& bytes) {
     return out;
 }
 
-// The Master.dat the build made in the program folder of the build.
-inline std::filesystem::path builtMasterDat() {
-    const char* bin = std::getenv("KV_BIN_DIR");
-    if (bin) return std::filesystem::path(bin) / "Master.dat";
-    // Run by hand: the program folder lies beside the tests' folder.
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin" / "Master.dat";
+// The template Master.dat the build keeps for the tests; the program never runs against
+// it, so nothing the program leaves in its own Master.dat reaches a test.
+inline std::filesystem::path templateMasterDat() {
+    const char* path = std::getenv("KV_MASTER_TEMPLATE");
+    if (path) return path;
+    // Run by hand: the template lies beside the tests' folder.
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "template" / "Master.dat";
 }
 
 class ProgramFolder : public ::testing::Test {
@@ -71,7 +72,7 @@ protected:
     }
     std::string file(const std::string& name) const { return (dir_ / name).string(); }
     void copyMaster() {
-        std::filesystem::copy_file(builtMasterDat(), dir_ / "Master.dat",
+        std::filesystem::copy_file(templateMasterDat(), dir_ / "Master.dat",
                                    std::filesystem::copy_options::overwrite_existing);
     }
 

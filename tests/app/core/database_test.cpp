@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <tuple>
 #include <vector>
 
 #include "core/database.h"
+#include "core/strings.h"
 #include "core_fixture.h"
 #include "dao/files.h"
 #include "runtime/error.h"
@@ -64,6 +66,16 @@ protected:
     dao::Database master_;
 };
 
+TEST_F(MasterDat, IsCopiedFromATemplateTheProgramNeverRunsAgainst) {
+    const char* bin = std::getenv("KV_BIN_DIR");
+    const std::filesystem::path program =
+        bin ? std::filesystem::path(bin) : std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "bin";
+    ASSERT_TRUE(std::filesystem::exists(program / "Master.dat"));
+    ASSERT_TRUE(std::filesystem::exists(coretest::templateMasterDat()));
+    EXPECT_NE(std::filesystem::weakly_canonical(coretest::templateMasterDat()),
+              std::filesystem::weakly_canonical(program / "Master.dat"));
+}
+
 TEST_F(MasterDat, HoldsEveryTableWithItsFields) {
     for (const auto& [table, columns] : kMasterSchema) EXPECT_EQ(columnsOf(master_, table), columns) << table;
 }
@@ -85,6 +97,50 @@ TEST_F(MasterDat, HoldsTheFixedRows) {
     EXPECT_TRUE(rowsOf(master_, "SELECT * FROM tblDayStep").empty());
     EXPECT_TRUE(rowsOf(master_, "SELECT * FROM tblYear").empty());
     EXPECT_TRUE(rowsOf(master_, "SELECT * FROM tblYearShow").empty());
+}
+
+TEST_F(MasterDat, DeviceSettingsFitTheirEntryRulesAndTheCardBlock) {
+    // Setting number, lowest and highest value its entry frame accepts.
+    const std::map<int, std::pair<int, int>> ranges = {
+        {2, {1, 20}}, {3, {1, 9}},  {4, {1, 9}},  {5, {0, 5}},  {6, {0, 5}},  {7, {1, 99}}, {17, {0, 1}},
+        {18, {0, 1}}, {19, {0, 2}}, {20, {0, 2}}, {21, {0, 3}}, {22, {0, 1}}, {23, {0, 1}},
+    };
+    std::set<int> numbers;
+    std::set<int> addresses;
+    int lastType = 0;
+    int lastOrder = 0;
+    for (const auto& row : rowsOf(master_, "SELECT fldType, fldOrder, fldNo, fldItem, fldValue, fldAddress, fldHint "
+                                           "FROM tblSetting ORDER BY fldOrder")) {
+        const int type = std::stoi(row[0]);
+        const int order = std::stoi(row[1]);
+        const int no = std::stoi(row[2]);
+        const std::string& value = row[4];
+        const int address = std::stoi(row[5]);
+        SCOPED_TRACE(no);
+        EXPECT_TRUE(numbers.insert(no).second);
+        EXPECT_GT(order, lastOrder);
+        EXPECT_GE(type, lastType);  // standard, then second level, then options last
+        EXPECT_TRUE(type >= 1 && type <= 3);
+        EXPECT_FALSE(row[3].empty());
+        EXPECT_FALSE(row[6].empty());
+        EXPECT_FALSE(gfnsSettingToStr(no, value).empty());
+        if (no == 1) {
+            EXPECT_EQ(value, "----");
+            EXPECT_LT(address, 0);
+        } else {
+            EXPECT_TRUE(address >= 8 && address <= 43) << address;
+            EXPECT_TRUE(addresses.insert(address).second) << address;
+            ASSERT_TRUE(ranges.count(no));
+            EXPECT_GE(std::stoi(value), ranges.at(no).first);
+            EXPECT_LE(std::stoi(value), ranges.at(no).second);
+        }
+        lastType = type;
+        lastOrder = order;
+    }
+    EXPECT_EQ(numbers, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 17, 18, 19, 20, 21, 22, 23}));
+    EXPECT_FALSE(rowsOf(master_, "SELECT fldNo FROM tblSetting WHERE fldType = 1").empty());
+    EXPECT_FALSE(rowsOf(master_, "SELECT fldNo FROM tblSetting WHERE fldType = 2").empty());
+    EXPECT_FALSE(rowsOf(master_, "SELECT fldNo FROM tblSetting WHERE fldType = 3").empty());
 }
 
 TEST_F(MasterDat, OptionsNameTheProgramAndItsVersion) {

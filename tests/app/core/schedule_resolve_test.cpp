@@ -111,6 +111,16 @@ TEST(ScheduleResolve, HolidaysAndSubstitutes) {
          {{1, 0xA8, "第１日曜"}, {2, 2, ""}}},
         {"Sunday equinox: the substitute on the Monday", {holiday(3, 35, "春分の日")}, 2027, 3,
          {{21, 0xA8, "春分の日"}, {22, 0xC8, kSub}}},
+        {"Sunday equinox before a user's Monday holiday: it keeps its name, the substitute follows it",
+         {holiday(3, 22, "記念日", 9, 9), holiday(3, 35, "春分の日")}, 2027, 3,
+         {{21, 0xA8, "春分の日"}, {22, 0xA9, "記念日"}, {23, 0xC8, kSub}, {24, 4, ""}}},
+        {"Sunday 30 and Monday 31 March: the substitute crosses into April",
+         {holiday(3, 30, "記念日"), holiday(3, 31, "年度末", 9, 9)}, 2025, 3,
+         {{30, 0xA8, "記念日"}, {31, 0xA9, "年度末"}}},
+        {"... and 1 April takes it", {holiday(3, 30, "記念日"), holiday(3, 31, "年度末", 9, 9)}, 2025, 4,
+         {{1, 0xC8, kSub}, {2, 4, ""}}},
+        {"a substitute pushed past a holiday on the 1st", {holiday(3, 31, "年度末"), holiday(4, 1, "新年度", 9, 9)}, 2019,
+         4, {{1, 0xA9, "新年度"}, {2, 0xC8, kSub}}},
         {"February 29 in a leap year", {holiday(2, 29, "閏日")}, 2020, 2, {{29, 0xA8, "閏日"}}},
     };
     for (const auto& c : cases) {

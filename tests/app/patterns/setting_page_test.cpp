@@ -6,9 +6,12 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QTableWidget>
+#include <QTest>
 
 #include "core/database.h"
 #include "core/file_header.h"
+#include "core/strings.h"
 #include "forms/services.h"
 #include "patterns/frm_setting.h"
 #include "patterns/links.h"
@@ -72,6 +75,75 @@ TEST_F(Settings, BuildsTheGridFromTheTemplateWithOptionRowsHidden) {
     EXPECT_EQ(stored(40), "7");
     EXPECT_EQ(rowOf(40), 0);
     EXPECT_EQ(gfChanged, vbFalse);
+}
+
+// Clicks a grid cell as a hand would.
+void clickCell(forms::Grid& grid, int col, int row) {
+    QTableWidget* table = grid.table();
+    const QRect cell = table->visualRect(table->model()->index(row - 1, col - 1));
+    ASSERT_TRUE(table->viewport()->rect().contains(cell.center())) << "row " << row;
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+TEST_F(Settings, EveryTemplateSettingIsListedAndEditedByHand) {
+    frmSetting& page = open();
+    dialogs_.expect("オプション機能");
+    QTest::mouseClick(page.chkOption(), Qt::LeftButton);
+    ASSERT_TRUE(page.optionsShown());
+    // Every template row is listed, with its label and the words of its default.
+    dao::Database master = dao::Database::open(file("Master.dat"));
+    auto rs = master.openRecordset("SELECT fldNo, fldItem, fldValue FROM tblSetting ORDER BY fldOrder");
+    int rows = 0;
+    for (; !rs.eof(); rs.moveNext()) {
+        const int no = rs["fldNo"].toInt();
+        SCOPED_TRACE(no);
+        ASSERT_EQ(rowOf(no), ++rows);
+        EXPECT_FALSE(page.sstSetting()->rowHidden(rows));
+        EXPECT_EQ(page.sstSetting()->text(2, rows), rs["fldItem"].toText());
+        EXPECT_EQ(shown(no), gfnsSettingToStr(no, rs["fldValue"].toText()));
+        EXPECT_FALSE(shown(no).empty());
+    }
+    EXPECT_EQ(page.sstSetting()->maxRows(), rows);
+
+    // Each setting edited in its frame: the buttons clicked and the words that follow.
+    struct Edit {
+        int no;
+        int frame;
+        std::vector<QWidget*> clicks;
+        const char* value;
+        const char* words;
+    };
+    auto* messages = page.sstMessage();
+    const std::vector<Edit> edits = {
+        {1, 0, {page.cmdTenKey(1), page.cmdTenKey(2), page.cmdTenKey(3), page.cmdTenKey(4)}, "1234", "１２３４"},
+        {2, 0, {page.cmdTenKey(1), page.cmdTenKey(2)}, "12", "１２回"},
+        {7, 0, {page.cmdTenKey(4), page.cmdTenKey(5)}, "45", "４５分"},
+        {4, 2, {page.optTimes(7)}, "7", "７回"},
+        {5, 2, {page.optTimes(0)}, "0", "０秒"},
+        {6, 2, {page.optTimes(4)}, "4", "４秒"},
+        {17, 1, {page.optMode(0)}, "0", "しない"},
+        {18, 1, {page.optMode(0)}, "0", "無視"},
+        {19, 1, {page.optMode(2)}, "2", "９０秒後"},
+        {20, 1, {page.optMode(2)}, "2", "３５０ｍ秒"},
+        {21, 1, {page.optMode(3)}, "3", "３００ｍ秒"},
+        {22, 1, {page.optMode(1)}, "1", "５００Ｈｚ"},
+        {23, 1, {page.optMode(1)}, "1", "有効"},
+        {3, 3, {}, "4", "４"},
+    };
+    for (const Edit& e : edits) {
+        SCOPED_TRACE(e.no);
+        clickCell(*page.sstSetting(), 2, rowOf(e.no));
+        ASSERT_EQ(page.lblSettingNo()->text().toStdString(), std::to_string(rowOf(e.no)));
+        ASSERT_EQ(page.visibleFrame(), e.frame);
+        EXPECT_FALSE(page.lblHint()->text().isEmpty());
+        for (QWidget* w : e.clicks) QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
+        if (e.frame == 3) clickCell(*messages, 2, 4);
+        EXPECT_EQ(value(e.no), e.value);
+        EXPECT_EQ(shown(e.no), e.words);
+    }
+    EXPECT_EQ(page.caption(), "機能設定.");
+    page.msbSaveData();
+    for (const Edit& e : edits) EXPECT_EQ(stored(e.no), e.value) << e.no;
 }
 
 TEST_F(Settings, DigitCodeIsTypedOnTheTenKeyPad) {
@@ -150,6 +222,35 @@ TEST_F(Settings, SelectingARowNeverMarksThePageChanged) {
     page.msbSaveData();
     EXPECT_EQ(stored(1), "12");
     EXPECT_EQ(gfChanged, vbFalse);
+}
+
+TEST_F(Settings, AStoredChoiceNoButtonOffersIsKeptUntilOneIsPicked) {
+    struct Case {
+        int no;
+        const char* value;
+    };
+    const Case cases[] = {{5, "12"}, {4, "0"}, {6, "-1"}, {17, "2"}, {21, "7"}};
+    for (const Case& c : cases) exec("UPDATE tblSetting SET fldValue = '" + std::string(c.value) + "' WHERE fldNo = " + std::to_string(c.no));
+    frmSetting& page = open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.no);
+        select(c.no);
+        for (int i = 0; i < 10; ++i) EXPECT_FALSE(page.optTimes(i)->value()) << i;
+        for (int i = 0; i < 4; ++i) EXPECT_FALSE(page.optMode(i)->value()) << i;
+        EXPECT_EQ(shown(c.no), "");
+        EXPECT_EQ(value(c.no), c.value);
+    }
+    // Another change saves every row; the odd values go back as they were.
+    select(2);
+    press(7);
+    page.msbSaveData();
+    for (const Case& c : cases) EXPECT_EQ(stored(c.no), c.value) << c.no;
+    // Picking a button replaces the value.
+    select(5);
+    page.optTimes(2)->setValue(true);
+    EXPECT_EQ(shown(5), "２秒");
+    page.msbSaveData();
+    EXPECT_EQ(stored(5), "2");
 }
 
 TEST_F(Settings, SavingWritesEveryRowOnlyAfterAChange) {

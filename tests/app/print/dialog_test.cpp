@@ -48,8 +48,24 @@ protected:
     }
     void stepsOn(int pattern) { addSteps(pattern, {{8, 0, 1}, {12, 0, 3}}); exec("UPDATE tblDayPattern SET fldStep = -1 WHERE fldNo = " + std::to_string(pattern)); }
 
+    // A PDF an earlier print left, which a discarded job must not touch.
+    void printEarlierFile() {
+        usePrinters({fakePrinter("Laser"), fakePrinter("Office")}, 1);
+        printer::Printer& p = printer::currentPrinter();
+        p.print("earlier print");
+        p.endDoc();
+        earlier_ = pdfText("Office");
+        ASSERT_NE(earlier_.find("earlier print"), std::string::npos);
+    }
+    // Sets the paper the dialog starts with.
+    void usePaper(int code) {
+        dao::Database master = dao::Database::open(file("Master.dat"));
+        master.execute("UPDATE tblOption SET fldOptionValue = ?1 WHERE fldOptionItem = '用紙サイズ'", {std::to_string(code)});
+    }
+
     std::vector<std::function<void(QDialog&)>> handlers_;
     int shown_ = 0;
+    std::string earlier_;
 };
 
 TEST_F(PrintDialog, NoPrinterShowsMessage202AndNoDialog) {
@@ -297,9 +313,51 @@ TEST_F(PrintDialog, CancelDiscardsTheJobSilently) {
         dialog = nullptr;
         EXPECT_TRUE(d.isUnloaded());
     });
+    printEarlierFile();
     gsbShowPrinter(7, 1);
-    EXPECT_FALSE(std::filesystem::exists(file("Office.pdf")));
+    EXPECT_EQ(pdfText("Office"), earlier_);
     EXPECT_FALSE(print::state().cancelRequest);
+}
+
+TEST_F(PrintDialog, AFailedOrTooLongJobKeepsTheEarlierFile) {
+    // A settings list far longer than its one page: its positions leave the 16-bit range.
+    for (int i = 0; i < 300; ++i)
+        exec("INSERT INTO tblSetting (fldType, fldOrder, fldNo, fldItem, fldValue, fldAddress) VALUES (1, " +
+             std::to_string(100 + i) + ", 2, 'x', '1', '8')");
+    printEarlierFile();
+    then([](frmPrinter& d) {
+        d.cmdPrint_Click();
+        EXPECT_TRUE(d.isUnloaded());
+    });
+    dialogs_.expect("プリンタ出力中にエラーが発生しました。");
+    EXPECT_NO_THROW(gsbShowPrinter(6, 1));
+    EXPECT_EQ(dialogs_.pending(), 0u);
+    EXPECT_EQ(pdfText("Office"), earlier_);
+    EXPECT_FALSE(printer::currentPrinter().printing());
+}
+
+TEST_F(PrintDialog, PreviewOfANarrowPageKeepsItsSideBarStill) {
+    for (int p : {1, 3}) stepsOn(p);
+    for (int code : {11, 13}) {  // A5, B5
+        SCOPED_TRACE(code);
+        usePaper(code);
+        then([this](frmPrinter& d) {
+            d.optObject(1)->setValue(true);
+            thenPreview([](frmPrintPreview& v) {
+                v.Form_Activate();
+                for (int page = 0; page < 2; ++page) {
+                    EXPECT_FALSE(v.hsbPage()->isEnabled()) << page;
+                    EXPECT_EQ(v.hsbPage()->maximum(), 0) << page;
+                    EXPECT_TRUE(v.vsbPage()->isEnabled()) << page;
+                    v.cmdPageNext()->press();
+                }
+                v.cmdBack()->press();
+            });
+            d.cmdPreview_Click();
+            d.cmdBack_Click();
+        });
+        gsbShowPrinter(7, 1);
+    }
 }
 
 TEST_F(PrintDialog, ClosingTheWindowDuringARunIsRefused) {

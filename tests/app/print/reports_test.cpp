@@ -163,6 +163,32 @@ TEST_F(Reports, SettingsByLevel) {
     EXPECT_EQ(canvas_.ops(CanvasOp::Box).size(), 4u);
 }
 
+TEST_F(Reports, TheTemplateSettingsPrintAtTheirLevels) {
+    struct Row {
+        int type;
+        std::string item, words;
+    };
+    std::vector<Row> rows;
+    {
+        auto rs = gdbWork.openRecordset("SELECT * FROM tblSetting ORDER BY fldOrder");
+        for (; !rs.eof(); rs.moveNext())
+            rows.push_back({rs["fldType"].toInt(), rs["fldItem"].toText(),
+                            gfnsSettingToStr(rs["fldNo"].toInt(), rs["fldValue"].toText())});
+    }
+    ASSERT_EQ(rows.size(), 14u);
+    for (int level = 1; level <= 3; ++level) {
+        SCOPED_TRACE(level);
+        previewDevice();
+        ASSERT_TRUE(gfnfPrintSetting(static_cast<print::i16>(level)));
+        for (const Row& r : rows) {
+            EXPECT_EQ(hasText(canvas_, r.item), r.type <= level) << r.item;
+            if (r.type <= level) {
+                EXPECT_TRUE(hasText(canvas_, r.words)) << r.item;
+            }
+        }
+    }
+}
+
 TEST_F(Reports, TestPageWithoutADocumentReadsTheTemplate) {
     usePrinters({fakePrinter("Probe")});
     gsbCloseDatabase(gdbWork);
@@ -284,7 +310,11 @@ TEST_F(Reports, HolidayReport) {
     printDevice();
     dialogs_.expect("登録がありません。", forms::vbNo);
     EXPECT_FALSE(gfnfPrintSyuku());
-    EXPECT_FALSE(hasText(canvas_, "1／1"));
+    EXPECT_TRUE(canvas_.ops().empty());  // asked before the page was begun
+    dialogs_.expect("登録がありません。", forms::vbYes);
+    EXPECT_TRUE(gfnfPrintSyuku());
+    EXPECT_TRUE(hasText(canvas_, "1／1"));
+    EXPECT_EQ(dialogs_.pending(), 0u);
 }
 
 TEST_F(Reports, MessageListColumnsFollowAnswerRecording) {

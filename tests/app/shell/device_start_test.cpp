@@ -30,7 +30,9 @@ TEST_F(DeviceStart, TheStartPlugsInTheEmulatedReader) {
             started();
             const bool found = devices::enumerateInterfaces(devices::ReaderInterfaceClass).size() == 1;
             std::error_code ec;
-            std::filesystem::remove_all(dir_, ec);  // this process ends without its tear-down
+            // This process ends without its tear-down.
+            std::filesystem::remove(shell::SingleInstance::lockPath(gfnsAppPath()), ec);
+            std::filesystem::remove_all(dir_, ec);
             std::_Exit(found ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

@@ -134,6 +134,65 @@ TEST_F(Documents, FailedSaveKeepsThePreviousFileWhole) {
     EXPECT_TRUE(m().isEnabled());
 }
 
+TEST_F(Documents, ASaveWhoseCompactionFailsStillWritesTheDocument) {
+    makeDocs();
+    ASSERT_TRUE(m().mfnfMakeNewFile());
+    m().msbSetBusy(true);
+    // A second handle on the work database keeps the compaction from replacing it.
+    dao::Database holder = dao::Database::open(file("Regist.dat"));
+    dialogs_.expectFile(forms::FileDialogRequest::Save, docPath("uncompacted.kvp"));
+    EXPECT_TRUE(m().pfnfFileSave(""));
+    holder.close();
+    EXPECT_EQ(dialogs_.pending(), 0u);
+    EXPECT_EQ(shelltest::readFile(docPath("uncompacted.kvp")).substr(64), shelltest::readFile(file("Regist.dat")));
+    EXPECT_EQ(gfnfCheckDataFile(docPath("uncompacted.kvp")), 0);
+    EXPECT_FALSE(gfChanged);
+}
+
+TEST_F(Documents, SaveRefusesAReadOnlyTargetAndKeepsAWritableOnesMode) {
+    makeDocs();
+    const std::string path = docPath("mode.kvp");
+    newAndSave(path);
+    struct Case {
+        const char* name;
+        std::filesystem::perms mode;
+        bool asNew;  // through Save As, choosing the file in the dialog
+        bool saved;
+    };
+    using P = std::filesystem::perms;
+    const Case cases[] = {
+        {"read-only, save", P::owner_read | P::group_read, false, false},
+        {"read-only, save as", P::owner_read, true, false},
+        {"group may read, save", P::owner_read | P::owner_write | P::group_read, false, true},
+        {"private, save as", P::owner_read | P::owner_write, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        shelltest::writeFile(path, "earlier");
+        std::filesystem::permissions(path, c.mode);
+        gfChanged = vbTrue;
+        if (c.asNew) dialogs_.expectFile(forms::FileDialogRequest::Save, path);
+        if (!c.saved) dialogs_.expect("", forms::vbOK);
+        EXPECT_EQ(m().pfnfFileSave(c.asNew ? "新規" : ""), c.saved);
+        EXPECT_EQ(dialogs_.pending(), 0u);
+        EXPECT_EQ(std::filesystem::status(path).permissions(), c.mode);
+        EXPECT_EQ(shelltest::readFile(path) == "earlier", !c.saved);
+        if (!c.saved) {
+            EXPECT_EQ(dialogs_.shown().back().style, forms::vbExclamation);
+        }
+        EXPECT_EQ(gfChanged, c.saved ? vbFalse : vbTrue);
+        std::filesystem::permissions(path, P::owner_read | P::owner_write);
+    }
+}
+
+TEST_F(Documents, SaveAsHandsTheDialogItsExtension) {
+    makeDocs();
+    newAndSave(docPath("テスト文書"));
+    EXPECT_EQ(dialogs_.fileDialogs().back().defaultExt, "kvp");
+    EXPECT_TRUE(dialogs_.fileDialogs().back().overwritePrompt);
+    EXPECT_TRUE(std::filesystem::exists(docPath("テスト文書.kvp")));
+}
+
 TEST_F(Documents, SaveDropsPastYears) {
     makeDocs();
     ASSERT_TRUE(m().mfnfMakeNewFile());

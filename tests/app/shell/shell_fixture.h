@@ -35,9 +35,20 @@ inline void writeFile(const std::filesystem::path& p, const std::string& bytes) 
     out << bytes;
 }
 
+// The program's own Master.dat; tests use only its folder, where the program's libraries
+// and drivers are.
 inline std::filesystem::path builtMasterDat() {
     const char* bin = std::getenv("KV_BIN_DIR");
     return std::filesystem::path(bin ? bin : "../bin") / "Master.dat";
+}
+
+// The template Master.dat the build keeps for the tests; the program never runs against
+// it, so nothing the program leaves in its own Master.dat reaches a test.
+inline std::filesystem::path templateMasterDat() {
+    const char* path = std::getenv("KV_MASTER_TEMPLATE");
+    if (path) return path;
+    // Run by hand: the template lies beside the tests' folder.
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "template" / "Master.dat";
 }
 
 class ProgramFolder : public ::testing::Test {
@@ -49,7 +60,7 @@ public:
         gstrDataPath = dir_.string() + "/";
         setAppPathForTesting(dir_.string());
         gintLogMode = gfServiceMode = gfBrandMode = gfChanged = vbFalse;
-        std::filesystem::copy_file(builtMasterDat(), dir_ / "Master.dat");
+        std::filesystem::copy_file(templateMasterDat(), dir_ / "Master.dat");
         shell::setFreeSpaceForTesting([] { return 1e12; });
         runtime::setClock([] { return runtime::DateTime{2026, 12, 10, 14, 0, 0}; });
         saved_ = std::filesystem::current_path();
@@ -57,6 +68,8 @@ public:
     void TearDown() override {
         main_.reset();
         gsbCloseDatabase(gdbWork);
+        std::error_code gone;
+        std::filesystem::remove(shell::SingleInstance::lockPath(gfnsAppPath()), gone);
         std::filesystem::current_path(saved_);
         shell::setFreeSpaceForTesting({});
         runtime::setClock({});

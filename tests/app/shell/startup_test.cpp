@@ -152,6 +152,18 @@ TEST_F(ProgramFolder, OneInstancePerProgramFolder) {
     EXPECT_TRUE(again.acquired());
 }
 
+TEST_F(ProgramFolder, ATestStartsFromTheTemplateAndLeavesNoInstanceLockBehind) {
+    const auto canonical = [](const std::filesystem::path& p) { return std::filesystem::weakly_canonical(p); };
+    EXPECT_NE(canonical(shelltest::templateMasterDat()), canonical(shelltest::builtMasterDat()));
+    EXPECT_EQ(option("使用ユーザー"), "");
+    started();
+    const std::string lock = shell::SingleInstance::lockPath(gfnsAppPath());
+    EXPECT_TRUE(std::filesystem::exists(lock));
+    TearDown();
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    SetUp();
+}
+
 TEST_F(ProgramFolder, StartShowsStartScreenWithSixMenusAndWritesTheLock) {
     frmMain& m = started();
     EXPECT_TRUE(m.isVisible());

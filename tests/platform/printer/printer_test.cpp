@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -115,6 +116,15 @@ TEST_F(PdfPrinter, PaperSizeOrientationAndPrintableArea) {
     p.endDoc();
     EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size"), "842 x 595 pts (A4)");
 
+    // B4 is the JIS sheet the device is given, and the page measures that sheet.
+    p.setPaperSize(printer::kPaperB4);
+    p.setOrientation(printer::kPortrait);
+    EXPECT_EQ(p.width(), std::round(257 * 1440 / 25.4));
+    EXPECT_EQ(p.height(), std::round(364 * 1440 / 25.4));
+    p.print("b4");
+    p.endDoc();
+    EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size").substr(0, 7), "729 x 1");
+
     p.setPaperSize(printer::kPaperUser);
     p.setOrientation(printer::kPortrait);
     p.setWidth(5670);
@@ -124,14 +134,51 @@ TEST_F(PdfPrinter, PaperSizeOrientationAndPrintableArea) {
     EXPECT_EQ(errorOf([&] { p.setPaperSize(77); }), 380);
 }
 
-TEST_F(PdfPrinter, KillDocDiscardsTheJob) {
-    printer::setPrintersForTesting(std::vector{fake("Gone")});
+TEST_F(PdfPrinter, KillDocDiscardsTheJobAndKeepsTheEarlierFile) {
+    printer::setPrintersForTesting(std::vector{fake("Kept")});
     printer::selectPrinter(0);
     printer::Printer& p = printer::currentPrinter();
+    p.print("earlier");
+    p.endDoc();
+    const std::string earlier = printertest::pdfText((dir_ / "Kept.pdf").string());
+    ASSERT_NE(earlier.find("earlier"), std::string::npos);
     p.print("never");
+    p.newPage();
     p.killDoc();
     EXPECT_FALSE(p.printing());
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "Gone.pdf"));
+    EXPECT_EQ(printertest::pdfText((dir_ / "Kept.pdf").string()), earlier);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1) << "no job file left";
+}
+
+TEST_F(PdfPrinter, AQueueGetsOnlyFinishedJobs) {
+    struct Submitted {
+        std::string queue;
+        std::string text;
+    };
+    std::vector<Submitted> submitted;
+    bool accept = true;
+    printer::setQueueSubmitForTesting([&](const std::string& queue, const std::string& pdf) {
+        submitted.push_back({queue, printertest::pdfText(pdf)});
+        return accept;
+    });
+    auto queue = fake("Queue");
+    queue.pdfFile.clear();
+    printer::setPrintersForTesting(std::vector{queue});
+    printer::selectPrinter(0);
+    printer::Printer& p = printer::currentPrinter();
+    p.print("discarded");
+    p.killDoc();
+    EXPECT_TRUE(submitted.empty());
+    p.print("sent");
+    p.endDoc();
+    ASSERT_EQ(submitted.size(), 1u);
+    EXPECT_EQ(submitted[0].queue, "Queue");
+    EXPECT_NE(submitted[0].text.find("sent"), std::string::npos);
+    accept = false;  // the spooler refuses the job
+    p.print("refused");
+    EXPECT_EQ(errorOf([&] { p.endDoc(); }), 482);
+    EXPECT_FALSE(p.printing());
+    printer::setQueueSubmitForTesting(nullptr);
 }
 
 TEST_F(PdfPrinter, PrinterErrorsAreRunTimeErrors) {

@@ -114,6 +114,13 @@ private:
     QAction* mnuHelpWindow_ = nullptr;
     forms::KeyPreview* keys_ = nullptr;
 
+    // The display words of a value; empty for a choice the entry frame does not offer.
+    static std::string shownWords(int no, const std::string& value);
+    // Selects the button of a choice, or none when the value is not among them.
+    template <std::size_t N>
+    static forms::OptionButton* selectChoice(std::array<forms::OptionButton*, N>& buttons, const std::string& value,
+                                             int min, int max);
+
     std::int16_t min_ = 0;
     std::int16_t max_ = 0;
     SettingRecord record_;

@@ -68,4 +68,7 @@ private:
     QLabel* lblPageCount_;
     QFrame* line1_;
     bool unloaded_ = false;
+    // Whether the page is wider or taller than the view, so that its scroll bar moves it.
+    bool hScrolls_ = false;
+    bool vScrolls_ = false;
 };

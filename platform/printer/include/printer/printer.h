@@ -1,7 +1,9 @@
 #pragma once
 // The Printer object and the Printers collection. The printer is a page canvas in twips
 // whose origin is the corner of the printable area; a document begins with the first
-// drawing, NewPage ends a page, EndDoc sends the document and KillDoc discards it.
+// drawing, NewPage ends a page, EndDoc sends the document and KillDoc discards it. A job
+// is drawn into a file of its own, so that a discarded job sends nothing and leaves the
+// previous PDF file as it was.
 //
 // The printers are the system's print queues plus one that writes a PDF file. Tests
 // replace the list with printers of their own, each writing into a PDF file of theirs.
@@ -40,6 +42,11 @@ struct PrinterInfo {
     int offsetX = 0;
     int offsetY = 0;
 };
+
+// Hands a finished PDF document to a system print queue; false when the queue refuses it.
+using QueueSubmit = std::function<bool(const std::string& queue, const std::string& pdfFile)>;
+// Replaces the hand-over for a test; an empty function restores the system's.
+void setQueueSubmitForTesting(QueueSubmit submit);
 
 // The installed printers in the system's order, and the index of the default one (-1
 // when there is no printer).
@@ -110,6 +117,7 @@ protected:
 private:
     void beginDocument();
     void applyLayout();
+    void removeJobFile();
     std::optional<PrinterInfo> info_;
     std::unique_ptr<QPrinter> device_;
     std::unique_ptr<QPainter> painter_;
@@ -119,6 +127,8 @@ private:
     double userHeight_ = 16839;
     int pagesSent_ = 0;
     int pageOfDoc_ = 0;
+    // Every job is drawn into this file first; EndDoc commits it, KillDoc deletes it.
+    std::string jobFile_;
 };
 
 // The program's Printer object.
