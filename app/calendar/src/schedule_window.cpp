@@ -91,7 +91,11 @@ frmSchedule::frmSchedule(QWidget* parent) : shell::ShellPage(parent) {
     gInstance = this;
 }
 
-frmSchedule::~frmSchedule() {
+frmSchedule::~frmSchedule() { unloadPage(); }
+
+void frmSchedule::unloadPage() {
+    if (unloaded_) return;
+    unloaded_ = true;
     if (gInstance == this) gInstance = nullptr;
     gsbCloseDatabase(gdbWork);
 }

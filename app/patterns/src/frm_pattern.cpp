@@ -84,7 +84,9 @@ frmPattern::frmPattern(QWidget* parent) : shell::ShellPage(parent) {
     Form_Load();
 }
 
-frmPattern::~frmPattern() {
+frmPattern::~frmPattern() { unloadPage(); }
+
+void frmPattern::unloadPage() {
     if (!unloaded_) Form_Unload();
 }
 

@@ -62,7 +62,9 @@ frmSetting::frmSetting(QWidget* parent) : shell::ShellPage(parent) {
     Form_Load();
 }
 
-frmSetting::~frmSetting() {
+frmSetting::~frmSetting() { unloadPage(); }
+
+void frmSetting::unloadPage() {
     if (unloaded_) return;
     unloaded_ = true;
     setEnabled(false);

@@ -2,67 +2,13 @@
 // until the exit step unloads it.
 #include <QApplication>
 
-#include "calendar/calendar.h"
-#include "card/window.h"
-#include "com/registry.h"
-#include "core/globals.h"
-#include "forms/msgbox.h"
-#include "patterns/frm_pattern.h"
-#include "patterns/links.h"
-#include "patterns/frm_pattern_copy.h"
-#include "print/print.h"
-#include "shell/error_check.h"
 #include "shell/main_window.h"
-
-namespace {
-
-// The card window calls windows that lie beside it; the program joins them.
-void linkCardWindow() {
-    card::setDataCheck([](int mode) { return frmError::gfnfCheckDataError(mode, mainWindow()); });
-    card::setPatternViewer([] {
-        frmPatternCopy viewer(nullptr, mainWindow());
-        viewer.mfnfShowForm(1, 1);
-    });
-    // The card information report reads the card window's own control.
-    card::setCardPrinter([](int mode, int service) {
-        auto* page = mainWindow() ? dynamic_cast<frmCard*>(mainWindow()->activePage()) : nullptr;
-        print::setCardControl(page ? page->crdKVM58().control() : nullptr);
-        gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(service));
-        print::setCardControl(nullptr);
-    });
-}
-
-// The windows of the day patterns and of the calendar call each other through links that
-// the start installs, so that neither library depends on the other.
-void linkWindows() {
-    patterns::setScheduleReturn([] { calendar::returnFromPatternEditor(); });
-    patterns::setHolidayEditor([](QWidget* owner) { calendar::showHolidayRuleEditor(owner); });
-    calendar::setPrinterHook(
-        [](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
-    calendar::setPatternEditorHook([](int pattern, const std::string& date) {
-        QWidget* client = mainWindow()->clientArea();
-        auto* editor = new frmPattern(client);
-        editor->setGeometry(client->rect());
-        editor->show();
-        editor->msbShowForm(pattern, date);
-    });
-}
-
-}  // namespace
+#include "shell/program.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    forms::setApplicationTitle(std::string(kAppTitle));
     app.setQuitOnLastWindowClosed(true);
-    card::registerPages();
-    // The card control comes from its library in the program folder.
-    com::setLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
-    com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
-    patterns::registerPages();
-    patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
-    calendar::registerPages();
-    linkWindows();
-    linkCardWindow();
+    shell::setUpProgram(QCoreApplication::applicationDirPath().toStdString());
     frmMain main;
     main.MDIForm_Load();
     return app.exec();

@@ -196,10 +196,7 @@ void frmMain::shutDown() {
     unloaded_ = true;
     mfnfUserLock(false);
     gsbHtmlHelpClose();
-    if (page_) {
-        delete page_;
-        page_ = nullptr;
-    }
+    unloadActivePage();
     gsbCloseDatabase(gdbWork);
     gsbCompactDatabase(gstrDataPath + std::string(kMasterDat));
     for (std::string_view name : {kRegistDat, kTempDbDat, kTempDat, std::string_view("CardData.crd")})

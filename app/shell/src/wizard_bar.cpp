@@ -213,7 +213,10 @@ void frmMain::unloadActivePage() {
     shell::ShellPage* page = page_;
     page_ = nullptr;
     page->hide();
-    delete page;
+    // The page's own button may have asked for this step: its work ends now, the widget
+    // goes once that event has returned.
+    page->unloadPage();
+    page->deleteLater();
 }
 
 void frmMain::showPage(int g) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 
 #include "forms/services.h"
 
@@ -65,14 +66,19 @@ CommandButton::CommandButton(QWidget* parent) : QPushButton(parent) {
 }
 CommandButton::CommandButton(const QString& caption, QWidget* parent) : CommandButton(parent) { setText(caption); }
 
+// A handler may close the window that owns the button; the button is then gone and must
+// not be touched again.
 void CommandButton::mousePressEvent(QMouseEvent* e) {
+    const QPointer<CommandButton> alive(this);
     emit mouseDown(buttonOf(e->button()), shiftOf(e->modifiers()), e->position().x() * twipsPerPixelX(),
                    e->position().y() * twipsPerPixelY());
-    QPushButton::mousePressEvent(e);
+    if (alive) QPushButton::mousePressEvent(e);
 }
 
 void CommandButton::mouseReleaseEvent(QMouseEvent* e) {
+    const QPointer<CommandButton> alive(this);
     QPushButton::mouseReleaseEvent(e);  // raises Click first
+    if (!alive) return;
     emit mouseUp(buttonOf(e->button()), shiftOf(e->modifiers()), e->position().x() * twipsPerPixelX(),
                  e->position().y() * twipsPerPixelY());
 }

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QToolTip>
@@ -23,23 +24,27 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 }  // namespace
 
 // The table itself; its mouse overrides report the events in the program's order: the
-// button goes down, the grid acts on it, then the button comes up.
+// button goes down, the grid acts on it, then the button comes up. A handler may close
+// the window that owns the grid; nothing of it is touched after that.
 class Grid::Table : public QTableWidget {
 public:
     explicit Table(Grid* owner) : QTableWidget(owner), owner_(owner) {}
 
 protected:
     void mousePressEvent(QMouseEvent* e) override {
+        const QPointer<Table> alive(this);
         owner_->emitMouse(e, viewport());
-        QTableWidget::mousePressEvent(e);
+        if (alive) QTableWidget::mousePressEvent(e);
     }
     void mouseReleaseEvent(QMouseEvent* e) override {
+        const QPointer<Table> alive(this);
         QTableWidget::mouseReleaseEvent(e);
-        owner_->emitMouse(e, viewport());
+        if (alive) owner_->emitMouse(e, viewport());
     }
     void mouseMoveEvent(QMouseEvent* e) override {
+        const QPointer<Table> alive(this);
         owner_->emitMouse(e, viewport());
-        QTableWidget::mouseMoveEvent(e);
+        if (alive) QTableWidget::mouseMoveEvent(e);
     }
 
 private:
@@ -394,8 +399,12 @@ bool Grid::eventFilter(QObject* watched, QEvent* e) {
     // The headings report their mouse events too; the cells report through Table.
     if (w && w != table_->viewport() &&
         (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease ||
-         e->type() == QEvent::MouseMove))
+         e->type() == QEvent::MouseMove)) {
+        const QPointer<QWidget> heading(w);
         emitMouse(e, w);
+        // A heading closed by its handler must not receive the event.
+        if (!heading) return true;
+    }
     return QWidget::eventFilter(watched, e);
 }
 

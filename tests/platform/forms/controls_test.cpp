@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QTest>
 #include <QVBoxLayout>
 #include <string>
 #include <vector>
@@ -63,6 +65,34 @@ TEST(CommandButton, PressRaisesMouseDownClickMouseUpInThatOrder) {
     QObject::connect(&cmd, &CommandButton::mouseUp, [&](int, int, double, double) { events.push_back("up"); });
     test::click(&cmd, QPoint(40, 15));
     EXPECT_EQ(events, (std::vector<std::string>{"down", "click", "up"}));
+}
+
+// A handler may close the window that holds the button, at any of its three events; the
+// rest of the click must leave the freed button alone.
+TEST(CommandButton, AHandlerMayCloseTheButtonsWindowAtAnyOfItsEvents) {
+    enum Event { Down, Click, Up };
+    for (Event closeAt : {Down, Click, Up}) {
+        SCOPED_TRACE(closeAt);
+        auto* window = new QWidget;
+        auto* cmd = new CommandButton("次へ", window);
+        cmd->resize(80, 30);
+        window->show();
+        QPointer<QWidget> alive(window);
+        int later = 0;
+        const auto close = [&](Event at) {
+            if (at == closeAt) delete window;
+            else if (at > closeAt) ++later;
+        };
+        QObject::connect(cmd, &CommandButton::mouseDown, [&](int, int, double, double) { close(Down); });
+        QObject::connect(cmd, &CommandButton::click, [&] { close(Click); });
+        QObject::connect(cmd, &CommandButton::mouseUp, [&](int, int, double, double) { close(Up); });
+        // A window gone at the press takes no release.
+        if (closeAt == Down) QTest::mousePress(cmd, Qt::LeftButton);
+        else QTest::mouseClick(cmd, Qt::LeftButton);
+        EXPECT_TRUE(alive.isNull());
+        EXPECT_EQ(later, 0);
+        delete alive.data();
+    }
 }
 
 TEST(KeyPreview, TheWindowSeesKeysFirstAndMaySwallowOrReplaceThem) {

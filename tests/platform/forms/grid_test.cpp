@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QPointF>
+#include <QPointer>
+#include <QTest>
 #include <QTableWidget>
 #include <vector>
 
@@ -191,4 +193,38 @@ TEST(Grid, TopBordersAndTheGridTip) {
     EXPECT_FALSE(f.grid.rowTopBorder(2));
     f.grid.setTextTip("登録するスケジュールを選択してください。");
     EXPECT_EQ(f.grid.textTip(), "登録するスケジュールを選択してください。");
+}
+
+// A grid's mouse handler may close the window that holds it, on a cell or a heading;
+// nothing of the freed grid is touched afterwards. (Its Click comes from inside the item
+// view's own event, so a Click handler closes with deleteLater.)
+TEST(Grid, AMouseHandlerMayCloseTheGridsWindow) {
+    enum Event { Down, Up };
+    for (bool heading : {false, true}) {
+        for (Event closeAt : {Down, Up}) {
+            SCOPED_TRACE(std::to_string(heading) + " " + std::to_string(closeAt));
+            auto* window = new QWidget;
+            auto* grid = new Grid(window);
+            grid->setMaxCols(3);
+            grid->setMaxRows(3);
+            grid->resize(300, 200);
+            window->show();
+            QPointer<QWidget> alive(window);
+            const auto close = [&](Event at) {
+                if (at == closeAt && alive) delete window;
+            };
+            QObject::connect(grid, &Grid::mouseDown, [&](int, int, double, double) { close(Down); });
+            QObject::connect(grid, &Grid::mouseUp, [&](int, int, double, double) { close(Up); });
+            QTableWidget* table = grid->table();
+            QWidget* target = heading ? table->horizontalHeader()->viewport() : table->viewport();
+            const QPoint at = heading ? QPoint(table->horizontalHeader()->sectionViewportPosition(1) + 5,
+                                               table->horizontalHeader()->height() / 2)
+                                      : table->visualRect(table->model()->index(1, 1)).center();
+            // A window gone at the press takes no release.
+            if (closeAt == Down) QTest::mousePress(target, Qt::LeftButton, Qt::NoModifier, at);
+            else QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at);
+            EXPECT_TRUE(alive.isNull());
+            delete alive.data();
+        }
+    }
 }

@@ -40,6 +40,7 @@ class frmSchedule : public shell::ShellPage {
 public:
     explicit frmSchedule(QWidget* parent = nullptr);
     ~frmSchedule() override;
+    void unloadPage() override;
 
     // The open calendar, if any.
     static frmSchedule* instance();
@@ -144,6 +145,7 @@ public:
     int mouseIconImage() const { return mouseIcon_; }
 
 private:
+    bool unloaded_ = false;
     void buildControls();
     void buildMenus();
     void setPatternNo(int p);

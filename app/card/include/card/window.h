@@ -59,7 +59,8 @@ void setDriveRootsForTesting(std::function<std::vector<std::string>()> roots);
 class frmCard : public shell::ShellPage, private com::EventSink {
 public:
     explicit frmCard(QWidget* parent = nullptr);
-    ~frmCard() override;  // Form_Unload
+    ~frmCard() override;
+    void unloadPage() override;  // Form_Unload
 
     // ---- Pages and layout ----
     void msbShowForm(int iFormNo, int iMenuNo) override;
@@ -221,6 +222,7 @@ public:
     QLabel* lblMsgLength = nullptr;
 
 private:
+    bool unloaded_ = false;
     // Building and loading (frm_card.cpp).
     void buildControls();
     void buildCardFrame();

@@ -82,8 +82,12 @@ frmCard::frmCard(QWidget* parent) : shell::ShellPage(parent) {
     Form_Load();
 }
 
-frmCard::~frmCard() {
-    // Form_Unload; nothing may escape a destructor.
+frmCard::~frmCard() { unloadPage(); }
+
+void frmCard::unloadPage() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    // Form_Unload; it runs from the destructor too, so nothing may escape it.
     try {
         setMainEnabled(false);
         if (cmdStop[1]) cmdStop_Click(1);  // a file still playing stops with the window

@@ -31,6 +31,7 @@ class frmPattern : public shell::ShellPage {
 public:
     explicit frmPattern(QWidget* parent = nullptr);
     ~frmPattern() override;
+    void unloadPage() override;
 
     // Wizard entry: form 2 opens the weekday patterns, form 3 the holiday pattern.
     void msbShowForm(int formNo, int menuNo) override;

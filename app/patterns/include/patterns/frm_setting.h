@@ -33,6 +33,7 @@ public:
 
     explicit frmSetting(QWidget* parent = nullptr);
     ~frmSetting() override;
+    void unloadPage() override;
 
     void leavePage() override { msbSaveData(); }
     // Writes the grid into the document when it holds unsaved changes.

@@ -25,6 +25,11 @@ public:
     // A step change was cancelled while this page stays: the card window enables its
     // control again.
     virtual void resumePage() {}
+    // The page is closed: it ends its work now (saves, closes the document, stops its
+    // control), before the next page opens. The widget itself is freed later, since the
+    // close may come from one of its own controls' events. Runs once; a page's destructor
+    // calls it when nothing did.
+    virtual void unloadPage() {}
 };
 
 using PageFactory = std::function<ShellPage*(QWidget* parent)>;
