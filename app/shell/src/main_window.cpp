@@ -25,6 +25,7 @@
 #include "shell/about.h"
 #include "shell/start_screen.h"
 #include "shell/startup.h"
+#include "shell/translations.h"
 
 namespace {
 
@@ -117,6 +118,8 @@ void frmMain::buildStatus() {
 }
 
 void frmMain::MDIForm_Load() {
+    // Qt's standard dialogs in Japanese from the first message on.
+    shell::installQtTranslations();
     // 1. - 3.
     forms::setScreenPointer(forms::vbHourglass);
     forms::doEvents();
