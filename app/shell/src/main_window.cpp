@@ -22,6 +22,7 @@
 #include "forms/fatal.h"
 #include "forms/msgbox.h"
 #include "forms/services.h"
+#include "page_menus.h"
 #include "shell/about.h"
 #include "shell/start_screen.h"
 #include "shell/startup.h"
@@ -69,6 +70,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     column->addWidget(picStatus_);
     setCentralWidget(central);
     buildMenu();
+    pageMenus_ = new shell::PageMenus(menuBar(), client_, {mnuHelp_->menuAction()}, this);
     wizard_ = new frmWizard(this, client_);
     wizard_->hide();
 }
@@ -78,17 +80,17 @@ frmMain::~frmMain() {
 }
 
 void frmMain::buildMenu() {
-    QMenu* mnuHelp = menuBar()->addMenu("ﾍﾙﾌﾟ(&H)");
-    connect(mnuHelp->addAction("目次(&C)"), &QAction::triggered, this, [] { gsbHelpContents(); });
-    connect(mnuHelp->addAction("ｷｰﾜｰﾄﾞ(&I)"), &QAction::triggered, this, [] { gsbHelpIndex(); });
-    mnuHelp->addSeparator();
-    connect(mnuHelp->addAction("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &QAction::triggered, this, [this] {
+    mnuHelp_ = menuBar()->addMenu("ﾍﾙﾌﾟ(&H)");
+    connect(mnuHelp_->addAction("目次(&C)"), &QAction::triggered, this, [] { gsbHelpContents(); });
+    connect(mnuHelp_->addAction("ｷｰﾜｰﾄﾞ(&I)"), &QAction::triggered, this, [] { gsbHelpIndex(); });
+    mnuHelp_->addSeparator();
+    connect(mnuHelp_->addAction("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &QAction::triggered, this, [this] {
         frmAbout about(this);
         about.exec();
     });
-    mnuHelpBar1_ = mnuHelp->addSeparator();
+    mnuHelpBar1_ = mnuHelp_->addSeparator();
     mnuHelpBar1_->setVisible(false);
-    mnuHelpFimware_ = mnuHelp->addAction("ﾌｧｰﾑｳｪｱのﾊﾞｰｼﾞｮﾝｱｯﾌﾟ(&V)");
+    mnuHelpFimware_ = mnuHelp_->addAction("ﾌｧｰﾑｳｪｱのﾊﾞｰｼﾞｮﾝｱｯﾌﾟ(&V)");
     mnuHelpFimware_->setVisible(false);
     connect(mnuHelpFimware_, &QAction::triggered, this, [this] {
         wizard_->hide();
