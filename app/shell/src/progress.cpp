@@ -3,12 +3,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
-#include <QWindow>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "core/globals.h"
 #include "forms/msgbox.h"
