@@ -5,8 +5,10 @@ CMAKE_FLAGS ?=
 BUILD_TYPE ?= RelWithDebInfo
 # CI builds from scratch on small machines: warnings as errors, and a build type that
 # optimises lightly and leaves out debug information, which halves the compile time.
+# It runs the tests under AddressSanitizer and UndefinedBehaviorSanitizer, so that a
+# use-after-free or an overflow anywhere in a test fails the run.
 ifdef CI
-CMAKE_FLAGS += -DKV_WERROR=ON
+CMAKE_FLAGS += -DKV_WERROR=ON -DKV_SANITIZE=ON
 BUILD_TYPE = CI
 endif
 

@@ -61,7 +61,6 @@ struct Recorder {
     Status vetoQueryPower = STATUS_SUCCESS;
     Status startStatus = STATUS_SUCCESS;
     bool clearInitializing = true;
-    UnicodeString link{};
 
     void add(std::string e) {
         std::lock_guard lock(mutex);
@@ -77,9 +76,11 @@ struct Recorder {
 
 inline Recorder* recorder = nullptr;
 
+// Each device keeps its own interface name, so a second arrival cannot orphan the first's.
 struct FdoExtension {
     DeviceObject* lower;
     DeviceObject* pdo;
+    UnicodeString link;
 };
 
 inline const char* pnpName(std::uint8_t minor) {
@@ -112,11 +113,11 @@ inline Status recordPnp(DeviceObject* fdo, Irp* irp) {
         return veto;
     }
     if (minor == IRP_MN_SURPRISE_REMOVAL || minor == IRP_MN_REMOVE_DEVICE)
-        IoSetDeviceInterfaceState(&recorder->link, false);
+        IoSetDeviceInterfaceState(&ext->link, false);
     IoSkipCurrentIrpStackLocation(irp);
     Status status = IoCallDriver(ext->lower, irp);
     if (minor == IRP_MN_REMOVE_DEVICE) {
-        RtlFreeUnicodeString(&recorder->link);
+        RtlFreeUnicodeString(&ext->link);
         IoDetachDevice(ext->lower);
         IoDeleteDevice(fdo);
     }
@@ -158,11 +159,12 @@ inline Status recordAddDevice(DriverObject* driver, DeviceObject* pdo) {
     if (!NT_SUCCESS(status)) return status;
     auto* ext = static_cast<FdoExtension*>(fdo->DeviceExtension);
     ext->pdo = pdo;
+    ext->link = {};
     ext->lower = IoAttachDeviceToDeviceStack(fdo, pdo);
     fdo->Flags |= DO_DIRECT_IO;
     if (recorder->clearInitializing) fdo->Flags &= ~DO_DEVICE_INITIALIZING;
-    IoRegisterDeviceInterface(pdo, &testInterface, nullptr, &recorder->link);
-    IoSetDeviceInterfaceState(&recorder->link, true);
+    IoRegisterDeviceInterface(pdo, &testInterface, nullptr, &ext->link);
+    IoSetDeviceInterfaceState(&ext->link, true);
     recorder->add("add-device");
     return STATUS_SUCCESS;
 }
