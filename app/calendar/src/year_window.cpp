@@ -4,10 +4,12 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -73,6 +75,17 @@ std::string orderClause(int column, const std::string& order) {
     }
 }
 
+// The grid is as wide as its columns, so that none is cut at its right edge; room for
+// the vertical scroll bar is kept, since the list may be longer than the grid.
+void fitGridToColumns(forms::Grid& grid) {
+    const QTableWidget* table = grid.table();
+    int width = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
+    if (!table->verticalHeader()->isHidden()) width += table->verticalHeader()->width();
+    for (int c = 0; c < table->columnCount(); ++c)
+        if (!table->isColumnHidden(c)) width += table->columnWidth(c);
+    grid.setMinimumWidth(width);
+}
+
 }  // namespace
 
 void frmYear::setModalRunnerForTesting(ModalRunner runner) { modalRunner() = std::move(runner); }
@@ -117,6 +130,7 @@ void frmYear::buildControls() {
     }
     sstYear->setOperationMode(forms::Grid::OperationMode::ReadOnly);
     sstYear->setMinimumHeight(300);
+    fitGridToColumns(*sstYear);
     left->addWidget(sstYear);
     connect(sstYear, &forms::Grid::click, this, [this](int c, int r) { sstYear_Click(c, r); });
     connect(sstYear, &forms::Grid::mouseDown, this, [this](int b, int s, double, double) { sstYear_MouseDown(b, s); });

@@ -191,6 +191,12 @@ void frmPrinter::buildControls() {
     cmdBack_->setToolTip(QStringLiteral("印刷を中止します。"));
     lblPrint_ = new QLabel(this);
     lblPrint_->setObjectName("lblPrint");
+    // The page progress has its line from the start, so that showing it during a run
+    // neither grows the dialog nor moves the buttons under the user's pointer.
+    QSizePolicy progressPolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    progressPolicy.setRetainSizeWhenHidden(true);
+    lblPrint_->setSizePolicy(progressPolicy);
+    lblPrint_->setMinimumHeight(lblPrint_->fontMetrics().height());
     lblPrint_->setVisible(false);
 
     connect(cboPrinter_, QOverload<int>::of(&QComboBox::activated), this, [this] { cboPrinter_Click(); });

@@ -1,6 +1,8 @@
 // The data check before a card write, and its list of findings.
 #include "shell/error_check.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -27,6 +29,7 @@ namespace {
 
 constexpr int kTwips = 15;
 constexpr const char* kNotRegistered = "は内容が登録されていません。";
+constexpr int kColumnTwips[] = {2000, 6000, 700};
 
 int px(int twips) { return twips / kTwips; }
 
@@ -58,9 +61,7 @@ frmError::frmError(QWidget* owner)
     lvwError_->setRootIsDecorated(false);
     lvwError_->setColumnCount(3);
     lvwError_->setHeaderLabels({"登録の種類", "エラー情報", "種類"});
-    lvwError_->setColumnWidth(0, px(2000));
-    lvwError_->setColumnWidth(1, px(6000));
-    lvwError_->setColumnWidth(2, px(700));
+    for (int c = 0; c < 3; ++c) lvwError_->setColumnWidth(c, px(kColumnTwips[c]));
     lvwError_->header()->setSectionsClickable(true);
     connect(lvwError_->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { lvwError_ColumnClick(column); });
@@ -125,6 +126,7 @@ bool frmError::run(int iMode) {
     psbSetProgress(100, "");
 
     lvwError_->show();
+    fitColumns();
     cmdNext_->setEnabled(!blocking);
     const bool found = lvwError_->topLevelItemCount() > 0;
     bool answer;
@@ -149,6 +151,14 @@ bool frmError::run(int iMode) {
         }
     }
     return answer;
+}
+
+// The designed widths are a minimum: no heading or finding is shown cut.
+void frmError::fitColumns() {
+    for (int c = 0; c < 3; ++c) {
+        lvwError_->resizeColumnToContents(c);
+        lvwError_->setColumnWidth(c, std::max(lvwError_->columnWidth(c), px(kColumnTwips[c])));
+    }
 }
 
 // A special-day pattern the calendar uses but that has no steps blocks the card write.

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTreeView>
 
@@ -123,8 +124,18 @@ frmGetFolder::frmGetFolder(QWidget* owner, MessageLength length)
     lblTotal_->setGeometry(px(3600), px(4440), px(1200), px(255));
     lblTotalTime_ = new QLabel("--:--", fraFolder_);
     lblTotalTime_->setGeometry(px(4920), px(4440), px(1200), px(255));
+    fitSummary(fraMessage);
     fraFolder_->hide();
 
+    // The folder lists fill in after the window opens, and rows that sort before the chosen
+    // folder push it down: keep it in view until the user scrolls the list himself.
+    const auto keepInView = [this] {
+        if (followFolder_) dirFolder_->scrollTo(dirFolder_->currentIndex());
+    };
+    connect(dirModel_, &QFileSystemModel::rowsInserted, this, keepInView);
+    connect(dirModel_, &QFileSystemModel::layoutChanged, this, keepInView);
+    connect(dirModel_, &QFileSystemModel::directoryLoaded, this, keepInView);
+    connect(dirFolder_->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { followFolder_ = false; });
     connect(dirFolder_, &QTreeView::clicked, this,
             [this](const QModelIndex& index) { setFolder(dirModel_->filePath(index).toStdString()); });
     connect(fleFolder_, &QListWidget::itemClicked, this, [this] { fleFolder_->clearSelection(); });
@@ -135,13 +146,32 @@ frmGetFolder::frmGetFolder(QWidget* owner, MessageLength length)
     setFixedSize(px(5040) + px(360), px(5100));
 }
 
+// All twelve channels show, each row as high as its text: the table, its frame and the
+// total below them take the height the rows need in the window's font.
+void frmGetFolder::fitSummary(QWidget* fraMessage) {
+    QHeaderView* rows = sstMessage_->verticalHeader();
+    rows->setMinimumSectionSize(0);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(sstMessage_->fontMetrics().height() + 6);
+    QHeaderView* columns = sstMessage_->horizontalHeader();
+    for (int c : {0, 2, 3}) columns->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(1, QHeaderView::Stretch);
+    const int needed = columns->sizeHint().height() + 12 * rows->defaultSectionSize() + 2 * sstMessage_->frameWidth();
+    summaryGrowth_ = std::max(0, needed - sstMessage_->height());
+    sstMessage_->resize(sstMessage_->width(), sstMessage_->height() + summaryGrowth_);
+    fraMessage->resize(fraMessage->width(), fraMessage->height() + summaryGrowth_);
+    fraFolder_->resize(fraFolder_->width(), fraFolder_->height() + summaryGrowth_);
+    for (QWidget* below : std::initializer_list<QWidget*>{lblTotal_, lblTotalTime_})
+        below->move(below->x(), below->y() + summaryGrowth_);
+}
+
 std::string frmGetFolder::mfnsGetFolder(const std::string& sDefault, const std::string& sNewFolder, int iIndex) {
     mode_ = iIndex;
     std::string start = sDefault;
     if (start.empty() || !gfnfFolderExists(start)) start = gstrDataPath;
     if (mode_ == 1) {
         fraFolder_->show();
-        setFixedSize(fraFolder_->geometry().right() + px(240), height());
+        setFixedSize(fraFolder_->geometry().right() + px(240), height() + summaryGrowth_);
         cmdCreate_->hide();
     }
     setFolder(start);
@@ -159,6 +189,7 @@ void frmGetFolder::setFolder(const std::string& path) {
     if (index.isValid()) {
         dirFolder_->setCurrentIndex(index);
         dirFolder_->scrollTo(index);
+        followFolder_ = true;
     }
     dirFolder_Change();
 }

@@ -22,9 +22,11 @@
 #include "forms/fatal.h"
 #include "forms/msgbox.h"
 #include "forms/services.h"
+#include "page_menus.h"
 #include "shell/about.h"
 #include "shell/start_screen.h"
 #include "shell/startup.h"
+#include "shell/translations.h"
 
 namespace {
 
@@ -68,6 +70,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     column->addWidget(picStatus_);
     setCentralWidget(central);
     buildMenu();
+    pageMenus_ = new shell::PageMenus(menuBar(), client_, {mnuHelp_->menuAction()}, this);
     wizard_ = new frmWizard(this, client_);
     wizard_->hide();
 }
@@ -77,17 +80,17 @@ frmMain::~frmMain() {
 }
 
 void frmMain::buildMenu() {
-    QMenu* mnuHelp = menuBar()->addMenu("ﾍﾙﾌﾟ(&H)");
-    connect(mnuHelp->addAction("目次(&C)"), &QAction::triggered, this, [] { gsbHelpContents(); });
-    connect(mnuHelp->addAction("ｷｰﾜｰﾄﾞ(&I)"), &QAction::triggered, this, [] { gsbHelpIndex(); });
-    mnuHelp->addSeparator();
-    connect(mnuHelp->addAction("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &QAction::triggered, this, [this] {
+    mnuHelp_ = menuBar()->addMenu("ﾍﾙﾌﾟ(&H)");
+    connect(mnuHelp_->addAction("目次(&C)"), &QAction::triggered, this, [] { gsbHelpContents(); });
+    connect(mnuHelp_->addAction("ｷｰﾜｰﾄﾞ(&I)"), &QAction::triggered, this, [] { gsbHelpIndex(); });
+    mnuHelp_->addSeparator();
+    connect(mnuHelp_->addAction("ﾊﾞｰｼﾞｮﾝ情報(&A)"), &QAction::triggered, this, [this] {
         frmAbout about(this);
         about.exec();
     });
-    mnuHelpBar1_ = mnuHelp->addSeparator();
+    mnuHelpBar1_ = mnuHelp_->addSeparator();
     mnuHelpBar1_->setVisible(false);
-    mnuHelpFimware_ = mnuHelp->addAction("ﾌｧｰﾑｳｪｱのﾊﾞｰｼﾞｮﾝｱｯﾌﾟ(&V)");
+    mnuHelpFimware_ = mnuHelp_->addAction("ﾌｧｰﾑｳｪｱのﾊﾞｰｼﾞｮﾝｱｯﾌﾟ(&V)");
     mnuHelpFimware_->setVisible(false);
     connect(mnuHelpFimware_, &QAction::triggered, this, [this] {
         wizard_->hide();
@@ -117,6 +120,8 @@ void frmMain::buildStatus() {
 }
 
 void frmMain::MDIForm_Load() {
+    // Qt's standard dialogs in Japanese from the first message on.
+    shell::installQtTranslations();
     // 1. - 3.
     forms::setScreenPointer(forms::vbHourglass);
     forms::doEvents();

@@ -1,10 +1,14 @@
 #include "shell/progress.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "core/globals.h"
 #include "forms/msgbox.h"
@@ -44,6 +48,25 @@ frmWorking::~frmWorking() {
 void frmWorking::msbShowForm(int iWorkingMax) {
     pgbWorking_->setRange(0, iWorkingMax);
     update();
+}
+
+void frmWorking::setVisible(bool visible) {
+    QDialog::setVisible(visible);
+    if (visible) paintNow();
+}
+
+void frmWorking::paintNow() {
+    // The window system maps the window in its own time; wait for it, but never for long.
+    constexpr int kWaitMs = 1000;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const QWindow* window = windowHandle();
+        if (!window || window->isExposed() || waited.elapsed() >= kWaitMs) break;
+        QThread::msleep(5);
+    }
+    repaint();
 }
 
 void frmWorking::cmdCancel_Click() {

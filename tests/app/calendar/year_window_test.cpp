@@ -1,5 +1,7 @@
 // The special-day list in its list view: the rows of the ten-year range, sorting by a title
 // click, and the deletions of log mode.
+#include <QApplication>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QTableWidget>
@@ -63,6 +65,40 @@ TEST_F(List, ListsTheSpecialDaysOfTheRangeInDateOrder) {
         w.cmdBack_Click();
     });
     EXPECT_FALSE(gdbWork.tableExists("tblYearShow"));
+}
+
+// Every column is shown whole, heading and text, also a comment of the full 20 bytes, in
+// the list view and in a rule's confirmation.
+TEST_F(List, EveryColumnIsShownWhole) {
+    addSpecialDay(2026, 5, 1, 20, "ＡＢＣＤＥＦＧＨＩＪ");
+    addSpecialDay(2026, 5, 2, 9, "abcdefghijklmnopqrst");
+    auto look = [](frmYear& w) {
+        w.show();
+        QApplication::processEvents();
+        QTableWidget* table = w.sstYear->table();
+        for (int c = 1; c <= 6; ++c) {
+            SCOPED_TRACE(w.sstYear->text(c, 0));
+            const int col = c - 1;
+            const int left = table->columnViewportPosition(col);
+            EXPECT_GE(left, 0);
+            EXPECT_LE(left + table->columnWidth(col), table->viewport()->width()) << "the column runs out of the grid";
+            EXPECT_GE(table->columnWidth(col), table->horizontalHeader()->sectionSizeHint(col)) << "heading cut";
+            for (int r = 0; r < 2; ++r)
+                EXPECT_GE(table->columnWidth(col), table->sizeHintForIndex(table->model()->index(r, col)).width())
+                    << "text cut: " << table->item(r, col)->text().toStdString();
+        }
+        EXPECT_TRUE(w.rect().contains(QRect(w.sstYear->mapTo(&w, QPoint()), w.sstYear->size())));
+    };
+    open([&](frmYear& w) {
+        look(w);
+        w.cmdBack_Click();
+    });
+    frmYear::setModalRunnerForTesting([&](frmYear& w) {
+        look(w);
+        w.cmdNo_Click();
+    });
+    frmYear rule;
+    rule.mfnfShowForm(9, 3, "2026/5/1");
 }
 
 TEST_F(List, TitleClicksSortAscendingThenDescendingAndResetRestoresDateOrder) {

@@ -1,6 +1,8 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QScrollBar>
+#include <QTest>
 
 #include "core/strings.h"
 #include "forms/controls.h"
@@ -100,6 +102,43 @@ TEST_F(PrintDialog, WeekdayModeOffersThePatternOrAllAndPrintsAll) {
     EXPECT_NE(text.find(gfnsGetPatternName(5)), std::string::npos);
     EXPECT_NE(text.find("1／2"), std::string::npos);
     EXPECT_EQ(printer::currentPrinter().deviceName(), "Office");
+}
+
+// While it prints the dialog keeps its size and its buttons stay where the user clicked.
+TEST_F(PrintDialog, PrintingMovesNothing) {
+    stepsOn(1);
+    stepsOn(2);
+    struct Look {
+        QSize size;
+        QRect print, back;
+    };
+    auto lookAt = [](frmPrinter& d) { return Look{d.size(), d.cmdPrint()->geometry(), d.cmdBack()->geometry()}; };
+    frmPrinter* running = nullptr;
+    std::vector<Look> during;
+    runtime::setDoEventsHook([&] {
+        QApplication::processEvents();
+        if (running && running->lblPrint()->isVisible()) during.push_back(lookAt(*running));
+    });
+    Look before;
+    then([&](frmPrinter& d) {
+        d.show();
+        QApplication::processEvents();
+        before = lookAt(d);
+        d.optObject(1)->setValue(true);
+        running = &d;
+        QTest::mouseClick(d.cmdPrint(), Qt::LeftButton);
+        running = nullptr;
+    });
+    dialogs_.expect("印刷が終了しました。");
+    gsbShowPrinter(7, 1);
+    ASSERT_FALSE(during.empty()) << "no page progress was shown";
+    auto text = [](const QRect& r) { return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " +
+                                           std::to_string(r.width()) + "x" + std::to_string(r.height()); };
+    for (const Look& look : during) {
+        EXPECT_EQ(text(QRect(QPoint(), look.size)), text(QRect(QPoint(), before.size))) << "the dialog grew";
+        EXPECT_EQ(text(look.print), text(before.print)) << "印刷 moved";
+        EXPECT_EQ(text(look.back), text(before.back)) << "中止 moved";
+    }
 }
 
 TEST_F(PrintDialog, UndefinedModesEndTheProgram) {

@@ -1,5 +1,6 @@
 // The data check before a card write: what it finds, and how Next and Back answer.
 #include <QApplication>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -146,6 +147,37 @@ TEST_F(DataCheck, AStandAloneCheckReportsItsResult) {
     EXPECT_TRUE(check(1));
     EXPECT_TRUE(listShown_);
     EXPECT_FALSE(nextEnabled_) << "a stand-alone check offers Back only";
+}
+
+// Every heading and every text of the list is shown whole, in the gate before a write and
+// in the stand-alone check, and the buttons lie inside the window.
+TEST_F(DataCheck, TheListShowsEveryColumnWhole) {
+    gdbWork.execute("DELETE FROM tblDayStep WHERE fldPatternNo IN (2, 9)");
+    addSteps(8);
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        bool looked = false;
+        check(mode, [&](frmError& w) {
+            looked = true;
+            QTreeWidget* list = w.lvwError();
+            ASSERT_EQ(list->topLevelItemCount(), 3);
+            QApplication::processEvents();
+            int right = 0;
+            for (int c = 0; c < 3; ++c) {
+                SCOPED_TRACE(list->headerItem()->text(c).toStdString());
+                EXPECT_GE(list->columnWidth(c), list->header()->sectionSizeHint(c)) << "heading cut";
+                for (int r = 0; r < list->topLevelItemCount(); ++r)
+                    EXPECT_GE(list->columnWidth(c), list->sizeHintForIndex(list->model()->index(r, c)).width())
+                        << "text cut: " << list->topLevelItem(r)->text(c).toStdString();
+                right += list->columnWidth(c);
+            }
+            EXPECT_LE(right, list->viewport()->width()) << "the last column runs out of the list";
+            for (QWidget* c : std::initializer_list<QWidget*>{list, w.cmdBack()})
+                EXPECT_TRUE(w.rect().contains(QRect(c->mapTo(&w, QPoint()), c->size())));
+            w.cmdBack_Click();
+        });
+        EXPECT_TRUE(looked);
+    }
 }
 
 TEST_F(DataCheck, ColumnClicksSortAndFlip) {

@@ -3,6 +3,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTreeView>
+#include <QFileSystemModel>
+#include <QGroupBox>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -136,6 +141,53 @@ TEST_F(FolderChooser, TheSummaryReadsTheCardNameLineAndSumsTwelveLongMessages) {
     EXPECT_EQ(card, "店舗カード") << "a message name holding the key is no card name";
     EXPECT_EQ(name3, "カード名の案内");
     EXPECT_EQ(total, "894:47:05");
+}
+
+// The rectangle of a part in the window's coordinates.
+QRect inWindow(const QWidget& part, const QWidget& window) { return {part.mapTo(&window, QPoint()), part.size()}; }
+
+TEST_F(FolderChooser, TheSummaryShowsAllTwelveChannelsWhole) {
+    bool looked = false;
+    choose(dir_.string(), 1, [&](frmGetFolder& w) {
+        looked = true;
+        QApplication::processEvents();
+        QTableWidget* table = w.sstMessage();
+        for (int r = 0; r < 12; ++r) {
+            SCOPED_TRACE(r + 1);
+            const QModelIndex cell = table->model()->index(r, 1);
+            EXPECT_TRUE(table->viewport()->rect().contains(table->visualRect(cell))) << "the channel's row is not shown";
+            EXPECT_GE(table->rowHeight(r), table->sizeHintForIndex(cell).height()) << "the row cuts its text";
+        }
+        for (const QWidget* part : std::initializer_list<const QWidget*>{table, w.lblTotalTime(), w.fraFolder()})
+            EXPECT_TRUE(w.rect().contains(inWindow(*part, w))) << part->metaObject()->className();
+        EXPECT_FALSE(inWindow(*w.lblTotalTime(), w).intersects(inWindow(*table, w)));
+        w.cmdOK_Click();
+    });
+    EXPECT_TRUE(looked);
+}
+
+// The folder list opens at the chosen folder, selected and in view, and keeps it in view
+// while the folders around it are still being listed (many of them sort before it).
+TEST_F(FolderChooser, TheFolderListOpensAtTheStartingFolder) {
+    fs::create_directories(dir_ / "音声" / "保存");
+    for (int i = 0; i < 40; ++i) fs::create_directory(dir_ / ("a" + std::to_string(1000 + i)));
+    const QString wanted = QString::fromStdString(fs::weakly_canonical(dir_ / "音声" / "保存").string());
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        bool looked = false;
+        choose(file("音声/保存"), mode, [&](frmGetFolder& w) {
+            looked = true;
+            QTreeView* tree = w.dirFolder();
+            QTest::qWait(1000);  // the folder lists fill in meanwhile
+            const QModelIndex at = tree->currentIndex();
+            EXPECT_EQ(at.data(QFileSystemModel::FilePathRole).toString(), wanted);
+            EXPECT_TRUE(tree->viewport()->rect().contains(tree->visualRect(at))) << "the folder is out of view";
+            for (QModelIndex p = at.parent(); p.isValid(); p = p.parent())
+                EXPECT_TRUE(tree->isExpanded(p)) << p.data(QFileSystemModel::FilePathRole).toString().toStdString();
+            w.cmdOK_Click();
+        });
+        EXPECT_TRUE(looked);
+    }
 }
 
 // A control that answers fixed versions and records the order of the calls.

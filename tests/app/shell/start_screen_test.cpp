@@ -136,4 +136,40 @@ TEST(ProgressWindow, CancelAsksAndSetsTheFlagOnlyOnYes) {
     EXPECT_FALSE(gfCancel);
 }
 
+// The card operation that follows the show keeps the thread busy: everything the user
+// is to see must have been painted by the time show returns.
+TEST(ProgressWindow, ShowPaintsCaptionTextAndBarBeforeTheWorkStarts) {
+    QWidget owner;
+    owner.resize(800, 600);
+    owner.show();
+    QApplication::processEvents();
+    frmWorking w(&owner);
+    w.pgbWorking()->setRange(0, 300);
+    w.pgbWorking()->setValue(150);
+    w.lblWorking()->setText("新規ファイル作成中");
+
+    struct PaintLog : QObject {
+        std::vector<QString> texts;
+        std::vector<int> values;
+        int windowPaints = 0;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() != QEvent::Paint) return false;
+            if (auto* l = qobject_cast<QLabel*>(o)) texts.push_back(l->text());
+            if (auto* b = qobject_cast<QProgressBar*>(o)) values.push_back(b->value());
+            if (qobject_cast<frmWorking*>(o)) ++windowPaints;
+            return false;
+        }
+    } log;
+    for (QObject* o : std::initializer_list<QObject*>{&w, w.lblWorking(), w.pgbWorking()}) o->installEventFilter(&log);
+
+    w.show();  // as the card window does; nothing else runs before its work
+    EXPECT_EQ(w.windowTitle(), "動作中");
+    EXPECT_GT(log.windowPaints, 0);
+    ASSERT_FALSE(log.texts.empty()) << "the text was not drawn";
+    EXPECT_EQ(log.texts.back(), "新規ファイル作成中");
+    ASSERT_FALSE(log.values.empty()) << "the bar was not drawn";
+    EXPECT_EQ(log.values.back(), 150);
+    for (QObject* o : std::initializer_list<QObject*>{&w, w.lblWorking(), w.pgbWorking()}) o->removeEventFilter(&log);
+}
+
 }  // namespace

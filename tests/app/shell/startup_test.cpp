@@ -1,6 +1,10 @@
 // Start-up and shut-down: the installation check stage by stage, the single-user lock,
 // one instance per program folder, the debug question, and the exit.
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include "core/files.h"
 #include "shell_fixture.h"
@@ -174,6 +178,22 @@ TEST_F(ProgramFolder, StartShowsStartScreenWithSixMenusAndWritesTheLock) {
     EXPECT_EQ(option("使用ユーザー"), gfnvGetUserName());
     EXPECT_EQ(m.windowTitle().toStdString(), std::string(kAppTitle));
     EXPECT_TRUE(m.isEnabled());
+}
+
+TEST_F(ProgramFolder, StandardDialogsSpeakJapaneseAfterStart) {
+    started();
+    QMessageBox box(QMessageBox::Question, "t", "q", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    const std::pair<QMessageBox::StandardButton, const char*> buttons[] = {
+        {QMessageBox::Yes, "はい(&Y)"}, {QMessageBox::No, "いいえ(&N)"}, {QMessageBox::Cancel, "キャンセル"}};
+    for (const auto& [button, text] : buttons) EXPECT_EQ(box.button(button)->text().toStdString(), text);
+
+    QFileDialog open(nullptr, "t");
+    open.setOption(QFileDialog::DontUseNativeDialog);
+    open.setFileMode(QFileDialog::Directory);
+    auto* answers = open.findChild<QDialogButtonBox*>();
+    ASSERT_NE(answers, nullptr);
+    EXPECT_EQ(answers->button(QDialogButtonBox::Cancel)->text().toStdString(), "キャンセル");
+    EXPECT_EQ(open.labelText(QFileDialog::LookIn).toStdString(), "アドレス:");
 }
 
 TEST_F(ProgramFolder, DebugQuestionAtStart) {

@@ -42,6 +42,7 @@ private:
     void psbAddErrorItem(const std::string& sKind, const std::string& sMessage, int iLevel);
     void psbSetProgress(int iValue, const std::string& sText);
     void psbEnableControls(bool fEnable);
+    void fitColumns();
     void leave(bool back);
 
     QLabel* lblHint_;

@@ -51,6 +51,7 @@ public:
     QLabel* lblTotalTime() const { return lblTotalTime_; }
     QTableWidget* sstMessage() const { return sstMessage_; }
     QListWidget* fleFolder() const { return fleFolder_; }
+    QTreeView* dirFolder() const { return dirFolder_; }
     QPushButton* cmdCreate() const { return cmdCreate_; }
     QGroupBox* fraFolder() const { return fraFolder_; }
 
@@ -61,6 +62,7 @@ private:
     void dirFolder_Change();
     void showSummary();
     void clearSummary();
+    void fitSummary(QWidget* fraMessage);
     void readNameList(const std::string& file, bool& found);
     void setBusy(bool on);
     bool validName(const std::string& name) const;
@@ -70,6 +72,8 @@ private:
     std::string folder_;
     std::string selected_;
     std::string proposal_;
+    bool followFolder_ = false;
+    int summaryGrowth_ = 0;  // height the summary needs beyond its design  // the folder list keeps the chosen folder in view
     QComboBox* drvFolder_;
     QTreeView* dirFolder_;
     QFileSystemModel* dirModel_;

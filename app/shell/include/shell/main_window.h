@@ -18,6 +18,7 @@ class QMenu;
 class QAction;
 
 namespace shell {
+class PageMenus;
 class SingleInstance;
 }
 class frmWizard;
@@ -103,6 +104,8 @@ private:
     QLabel* lblFileName_ = nullptr;
     QLabel* lblDatabase_ = nullptr;
     QLabel* lblUserName_ = nullptr;
+    QMenu* mnuHelp_ = nullptr;
+    shell::PageMenus* pageMenus_ = nullptr;
     QAction* mnuHelpBar1_ = nullptr;
     QAction* mnuHelpFimware_ = nullptr;
     frmWizard* wizard_ = nullptr;

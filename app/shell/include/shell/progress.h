@@ -15,6 +15,9 @@ public:
     ~frmWorking() override;  // the unload: normal pointer, pending events run
 
     void msbShowForm(int iWorkingMax);
+    // Showing paints the window (caption, text and bar) before returning: the card
+    // operation that follows keeps the thread busy until its first progress step.
+    void setVisible(bool visible) override;
     void cmdCancel_Click();
 
     QLabel* lblWorking() const { return lblWorking_; }
@@ -25,6 +28,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void paintNow();
+
     QLabel* lblWorking_;
     QProgressBar* pgbWorking_;
     QPushButton* cmdCancel_;
