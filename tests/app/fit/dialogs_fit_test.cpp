@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QScrollBar>
+#include <QTest>
 #include <QTableWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -15,6 +16,7 @@
 #include "patterns/frm_pattern_copy.h"
 #include "print/modal.h"
 #include "print/print.h"
+#include "print/preview_window.h"
 #include "print/print_dialog.h"
 #include "printer/printer.h"
 #include "shell/about.h"
@@ -144,7 +146,18 @@ TEST_F(Dialogs, PrintDialogOfEachKindOfPrint) {
     int shown = 0;
     print::setModalRunner([&](QDialog& w) {
         w.show();
+        if (auto* preview = qobject_cast<frmPrintPreview*>(&w)) {
+            // The paper is larger than its view by design: the preview's scroll bars move it.
+            std::vector<std::string> faults;
+            for (const auto& f : fitFaults(preview))
+                if (f.find("'picPaper'") == std::string::npos) faults.push_back(f);
+            expectNoFaults(faults, "print_preview");
+            shot(preview, "print_preview");
+            return;
+        }
         expectFitsOnceMended(w, "print_" + std::to_string(++shown));
+        // The first dialog also shows its page preview.
+        if (shown == 1) QTest::mouseClick(static_cast<frmPrinter&>(w).cmdPreview(), Qt::LeftButton);
     });
     // Print mode and item: messages, holidays, special days, calendar, settings, patterns.
     for (auto [mode, no] : std::vector<std::pair<int, int>>{{0, 0}, {2, 0}, {3, 0}, {4, 0}, {6, 1}, {7, 1}, {8, 8}, {9, 9}})

@@ -1,6 +1,8 @@
 // The pages of the main window at its default size: the start screen, the settings page,
 // the day-pattern editor of each kind, the calendar, and every card page in each mode and
 // tab.
+#include <QApplication>
+#include <QScrollBar>
 #include <QTabWidget>
 
 #include "calendar/schedule_window.h"
@@ -80,6 +82,24 @@ TEST_F(Pages, EveryCardPageInEachMode) {
         }
         window_.reset();
     }
+}
+
+TEST_F(Pages, ASmallWindowScrollsToWhatItCannotShow) {
+    main_->startScreen()->hide();
+    main_->resize(640, 480);
+    window_ = std::make_unique<frmCard>(main_->clientArea());
+    window_->show();
+    window_->msbShowForm(6, 0);
+    QApplication::processEvents();
+    auto* scroller = main_->findChild<QScrollArea*>("pageScroller");
+    EXPECT_GT(scroller->horizontalScrollBar()->maximum(), 0);
+    EXPECT_GT(scroller->verticalScrollBar()->maximum(), 0);
+    // The page keeps its size; scrolled to its corner, the forward button shows whole.
+    EXPECT_GE(main_->clientArea()->width(), window_->minimumWidth());
+    scroller->ensureWidgetVisible(window_->cmdNext, 0, 0);
+    QApplication::processEvents();
+    const QRect next(window_->cmdNext->mapToGlobal(QPoint(0, 0)), window_->cmdNext->size());
+    EXPECT_TRUE(pageArea().contains(next));
 }
 
 }  // namespace
