@@ -65,10 +65,11 @@ TEST_F(Pages, EveryCardPageInEachMode) {
     main_->startScreen()->hide();
     for (bool service : {false, true}) {
         gfServiceMode = service ? vbTrue : vbFalse;
-        window_ = std::make_unique<frmCard>(main_->clientArea());
-        window_->show();
         const std::string mode = service ? "_service" : "";
         for (int page : {5, 6, 7, 8, 20}) {
+            // Each step makes its page afresh, as the step dispatcher does.
+            window_ = std::make_unique<frmCard>(main_->clientArea());
+            window_->show();
             window_->msbShowForm(page, 0);
             if (page != 8) {
                 expectPageFits(window_.get(), "card_" + std::to_string(page) + mode);
@@ -80,7 +81,6 @@ TEST_F(Pages, EveryCardPageInEachMode) {
                 expectPageFits(window_.get(), "card_8_tab" + std::to_string(tab) + mode);
             }
         }
-        window_.reset();
     }
 }
 
