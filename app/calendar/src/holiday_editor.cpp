@@ -224,6 +224,7 @@ void frmSyukujitu::psbShowSyukujitu() {
         g.setBlockBackColor(1, 1, forms::Grid::kAll, forms::Grid::kAll, 0xFFFFFF);
         g.setBlockForeColor(1, 1, forms::Grid::kAll, forms::Grid::kAll, forms::vbBlack);
         for (int c = 3; c <= kColumns; ++c) g.setColHidden(c, gintLogMode == 0);
+        g.fitToColumns();
         g.setBlockBackColor(1, 1, 2, forms::Grid::kAll, kListBack);
         for (int row = 1; !rs.eof(); rs.moveNext(), ++row) {
             const int month = rs["fldMonth"].toInt(), code = rs["fldDay"].toInt();

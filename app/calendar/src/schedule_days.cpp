@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QGroupBox>
 #include <QLabel>
+#include <QGuiApplication>
 #include <QMenu>
 
 #include "calendar/schedule_window.h"
@@ -136,7 +137,8 @@ void frmSchedule::sstMonth_MouseUp(int index, int button, int, double x, double 
         const long week = (static_cast<long>(y) - mlngHeadHeight) / std::max(1L, mlngWeekHeight) + 1;
         const long column = (static_cast<long>(x) - mlngLeft) / std::max(1L, mlngColWidth) + 1;
         std::string date;
-        if (week >= 0 && column >= 0) {
+        // Over the headings (or left of the first column) the pointer is on no day.
+        if (static_cast<long>(y) >= mlngHeadHeight && week >= 0 && column >= 0) {
             const int d = mfniCellToDay(static_cast<int>(week), w1, static_cast<int>(column));
             date = runtime::format(sstMonthTag[index] + std::to_string(d), "yyyy年mm月dd日");
         }
@@ -154,6 +156,9 @@ void frmSchedule::sstMonth_MouseUp(int index, int button, int, double x, double 
                     popUpRunner()(*mnuPopUp);
                 else
                     mnuPopUp->exec(QCursor::pos());
+                // Closed without a choice: only a click that closed it has a release to
+                // come; after Escape the next release is a drag of its own.
+                if (mfPopUp && QGuiApplication::mouseButtons() == Qt::NoButton) mfPopUp = false;
             }
         } else if (button == forms::vbLeftButton) {
             if (mfPopUp) {

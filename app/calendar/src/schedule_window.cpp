@@ -470,7 +470,7 @@ void frmSchedule::sstMonth_MouseMove(int index, double x, double y) {
         const long ty = static_cast<long>(y), tx = static_cast<long>(x);
         if (ty < mlngHeadHeight || mlngWeekHeight <= 0 || mlngColWidth <= 0) {
             g.setTextTip("");
-            lastDay_ = 0;
+            lastDay_[index] = 0;
             return;
         }
         const int week = static_cast<int>((ty - mlngHeadHeight) / mlngWeekHeight + 1);
@@ -478,10 +478,10 @@ void frmSchedule::sstMonth_MouseMove(int index, double x, double y) {
         const auto first = runtime::parseDate(sstMonthTag[index] + "1");
         if (!first) return;
         const int d = mfniCellToDay(week, runtime::weekday(*first), weekday);
-        if (d == lastDay_) return;
+        if (d == lastDay_[index]) return;
         g.setTextTip("");
         if (runtime::isDate(sstMonthTag[index] + std::to_string(d))) g.setTextTip(mstrDayName[index][d]);
-        lastDay_ = d;
+        lastDay_[index] = d;
     });
 }
 

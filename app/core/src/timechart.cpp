@@ -91,22 +91,31 @@ public:
         gsbDrawSunken(pic_, r);
     }
 
-    // A tick every hour, "hh:00" every two hours.
+    // A tick every hour, "hh:00" every two hours; where the labels would run into each
+    // other (a narrow chart), only every fourth, sixth, eighth or twelfth hour.
+    int labelStep() const {
+        const double room = m_.vertical() ? m_.th : m_.tw + 100;
+        for (int step : {2, 4, 6, 8, 12})
+            if (step * 60 * s_ >= room) return step;
+        return 24;
+    }
+
     void hourScale() {
+        const int step = labelStep();
         for (int i = 0; i <= 24; ++i) {
             const double d = toLong(i * 60 * s_);
             const std::string text = runtime::format(i, "00") + ":00";
             if (m_.vertical()) {
                 const double x0 = (m_.W - L_) + m_.tx + 100;
                 pic_.line(x0 - 100, m_.th / 2 + d, x0, m_.th / 2 + d, forms::vbBlack);
-                if (i % 2 == 0) {
+                if (i % step == 0) {
                     pic_.setCurrentX(x0);
                     pic_.setCurrentY(d);
                     pic_.print(text);
                 }
             } else {
                 pic_.line(m_.tw / 2 + d, T_ - 100, m_.tw / 2 + d, T_, forms::vbBlack);
-                if (i % 2 == 0) {
+                if (i % step == 0) {
                     pic_.setCurrentX(d);
                     pic_.setCurrentY(0);
                     pic_.print(text);

@@ -109,13 +109,30 @@ int pfniGetChartMinute(const ChartMetrics& m, double x, double y) {
     double value = 0;
     if (m.width < m.height) {
         const double scale = (m.height - m.labelHeight) / kEndOfDay;
-        value = (y - 5.0 * m.twipsPerPixelY - m.labelHeight / 2) / scale;
+        // The pointer's position is its hot spot already: a press on a mark is that mark.
+        value = (y - m.labelHeight / 2) / scale;
     } else {
         const double scale = (m.width - m.labelWidth) / kEndOfDay;
         value = (x - m.labelWidth / 2) / scale;
     }
     const double minute = runtime::roundHalfEven(value);
     return static_cast<int>(std::clamp(minute, 0.0, double(kEndOfDay)));
+}
+
+int chartMarkUnderPointer(const ChartMetrics& m, double x, double y) {
+    const bool upright = m.width < m.height;
+    const double at = upright ? y : x;
+    const double pixel = upright ? m.twipsPerPixelY : m.twipsPerPixelX;
+    const double half = (upright ? m.labelHeight : m.labelWidth) / 2;
+    const double scale = ((upright ? m.height : m.width) - 2 * half) / kEndOfDay;
+    const double value = (at - half) / scale;
+    // The chart draws an hour's tick on the pixel nearest to it: a press on that pixel is a
+    // press on the hour, whichever side of the tick's exact place the pixel's middle lies.
+    const auto pixelOf = [&](double twips) { return std::floor(twips / pixel + 0.5); };
+    const double hour = std::clamp(std::round(value / 60), 0.0, 24.0);
+    if (pixelOf(runtime::clng(hour * 60 * scale) + half) == pixelOf(at)) return static_cast<int>(hour) * 60;
+    const int minute = static_cast<int>(std::clamp(runtime::roundHalfEven(value), 0.0, double(kEndOfDay)));
+    return minute / 10 * 10;
 }
 
 }  // namespace patterns

@@ -81,6 +81,8 @@ frmPattern::frmPattern(QWidget* parent) : shell::ShellPage(parent) {
     setObjectName("frmPattern");
     buildControls();
     buildMenus();
+    // The page never gets smaller than its controls: the main window scrolls instead.
+    setMinimumSize(std::max(width(), sstAnsRec_->geometry().right() + 10), height());
     Form_Load();
 }
 
@@ -111,10 +113,12 @@ void frmPattern::buildControls() {
     cmdCopy_ = makeButton(picPattern_, "一覧表示", "スケジュール内容の一覧を表示／スケジュールのコピー", QRect(0, 3, 80, 24));
     cmdDel_ = makeButton(picPattern_, "削除", "スケジュールの内容を削除します。", QRect(0, 3, 60, 24));
 
-    lblPattern_ = makeLabel(this, "新しい特定日スケジュール", QRect(10, 60, 260, 20));
-    lblComment_ = makeLabel(this, "スケジュール名", QRect(280, 60, 90, 20));
+    // The name of a special-day pattern sits over the step grid, clear of the heading of
+    // the message grid beside it.
+    lblPattern_ = makeLabel(this, "新しい特定日スケジュール", QRect(10, 60, 165, 20));
+    lblComment_ = makeLabel(this, "スケジュール名", QRect(175, 60, 90, 20));
     txtComment_ = new forms::TextBox(this);
-    txtComment_->setGeometry(370, 58, 180, 22);
+    txtComment_->setGeometry(265, 58, 165, 22);
     setTip(txtComment_, "スケジュール名を入力してください。");
 
     picTimeChart_ = new forms::PictureBox(this);
@@ -192,11 +196,15 @@ void frmPattern::buildControls() {
     connect(txtMsgName_, &forms::TextBox::change, this, [this] { txtMsgName_Change(); });
     txtMsgName_->installEventFilter(this);
     sstAnsRec_ = new forms::Grid(this);
-    sstAnsRec_->setGeometry(704, 88, 48, 300);
+    sstAnsRec_->setGeometry(704, 88, 60, 300);
     sstAnsRec_->setMaxCols(1);
     sstAnsRec_->setMaxRows(10);
     sstAnsRec_->setText(1, 0, "録音");
     sstAnsRec_->setColHidden(0, true);
+    sstAnsRec_->setColWidth(1, 4);
+    sstAnsRec_->fitToRows(10);
+    sstAnsRec_->fitToColumns();
+    sstAnsRec_->resize(sstAnsRec_->minimumWidth(), sstAnsRec_->height());
     sstAnsRec_->hide();
     connect(sstAnsRec_, &forms::Grid::click, this, [this](int c, int r) { sstAnsRec_Click(c, r); });
 
@@ -283,6 +291,7 @@ void frmPattern::Form_Load() {
     metrics_.labelHeight = picTimeChart_->textHeight("0");
     metrics_.labelWidth = picTimeChart_->textWidth("00:00");
     metrics_.twipsPerPixelY = picTimeChart_->twipsPerPixelY();
+    metrics_.twipsPerPixelX = picTimeChart_->twipsPerPixelX();
     chartLeft_ = picTimeChart_->x() * forms::twipsPerPixelX();
     chartTop_ = picTimeChart_->y() * forms::twipsPerPixelY();
     gsbOpenDatabase(gdbWork, gstrDataPath + std::string(kRegistDat));

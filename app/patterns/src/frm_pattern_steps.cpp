@@ -194,7 +194,7 @@ void frmPattern::hideTimeBox() {
 
 void frmPattern::picTimeChart_MouseDown(int button, double x, double y) {
     if (button != forms::vbLeftButton) return;
-    const int m = floorTen(patterns::pfniGetChartMinute(metrics_, x, y));
+    const int m = patterns::chartMarkUnderPointer(metrics_, x, y);
     const int start = fieldStart();
     const int end = fieldEnd();
     if (shown(shpTimeSet_)) {
@@ -224,7 +224,7 @@ void frmPattern::picTimeChart_MouseDown(int button, double x, double y) {
 }
 
 void frmPattern::picTimeChart_MouseMove(int button, double x, double y) {
-    const int m = floorTen(patterns::pfniGetChartMinute(metrics_, x, y));
+    const int m = patterns::chartMarkUnderPointer(metrics_, x, y);
     const std::string text = gfnsTimeToStr(m / 60, m % 60);
     if (picTimeTag_ != text) {
         const int tx = forms::twipsPerPixelX(), ty = forms::twipsPerPixelY();

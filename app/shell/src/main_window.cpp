@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "core/database.h"
@@ -22,6 +23,7 @@
 #include "forms/fatal.h"
 #include "forms/msgbox.h"
 #include "forms/services.h"
+#include "page_area.h"
 #include "page_menus.h"
 #include "shell/about.h"
 #include "shell/start_screen.h"
@@ -52,21 +54,29 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     gMain = this;
     setObjectName("frmMain");
     setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
-    resize(800, 640);
+    // Room for the widest page (the calendar, the card write page) and the tallest.
+    resize(960, 720);
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     buildBar();
-    client_ = new QWidget(central);
+    // The pages live in a scroll area: where the screen is smaller than a page, the page
+    // scrolls rather than losing its right or bottom edge.
+    auto* pages = new QScrollArea(central);
+    pages->setObjectName("pageScroller");
+    pages->setFrameShape(QFrame::NoFrame);
+    pages->setWidgetResizable(true);
+    client_ = new shell::PageArea;
     client_->setObjectName("mdiClient");
     client_->setAutoFillBackground(true);
     QPalette pal = client_->palette();
     pal.setColor(QPalette::Window, QColor(0xAB, 0xAB, 0xAB));
     client_->setPalette(pal);
+    pages->setWidget(client_);
     buildStatus();
     column->addWidget(picWizard_);
-    column->addWidget(client_, 1);
+    column->addWidget(pages, 1);
     column->addWidget(picStatus_);
     setCentralWidget(central);
     buildMenu();

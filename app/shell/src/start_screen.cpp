@@ -64,7 +64,8 @@ frmWizard::frmWizard(frmMain* main, QWidget* parent) : QWidget(parent), main_(ma
     lblDebug_->setGeometry(twipsRect(1200, 6480, 900, 255));
     lblDebug_->hide();
     lblHidden_ = new QLabel(this);
-    lblHidden_->setGeometry(twipsRect(0, 6840, 135, 255));
+    // The hidden corner lies wholly inside the picture (470 pixels, 7050 twips, high).
+    lblHidden_->setGeometry(twipsRect(0, 6795, 135, 255));
     for (QLabel* l : {lblHidden_, lblService_, lblDebug_}) l->installEventFilter(this);
     tmrNow_ = new forms::Timer(this);
     tmrNow_->setEnabled(false);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -352,6 +353,13 @@ void Grid::fitToRows(int rows) {
         if (!table_->isRowHidden(r)) h += table_->rowHeight(r);
     table_->setVerticalScrollBarPolicy(rows >= maxRows() ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     setFixedHeight(h);
+}
+
+void Grid::fitToColumns() {
+    int w = 2 * table_->frameWidth() + table_->horizontalHeader()->length();
+    if (!table_->verticalHeader()->isHidden()) w += table_->verticalHeader()->sizeHint().width();
+    if (table_->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff) w += table_->verticalScrollBar()->sizeHint().width();
+    setMinimumWidth(w);
 }
 
 QRect Grid::cellRect(int col, int row) const {

@@ -24,7 +24,10 @@
 #include "forms/services.h"
 #include "runtime/datetime.h"
 
+#include <QApplication>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QTest>
 #include <QRectF>
 #include <QScrollBar>
 #include <QGroupBox>
@@ -145,6 +148,35 @@ protected:
         frmSchedule::setPopUpRunnerForTesting(std::move(runner));
         const QPointF p = centre(i, col, row);
         window_->sstMonth_MouseUp(i, forms::vbRightButton, 0, p.x(), p.y());
+    }
+
+    // Where a cell of month grid i is on the screen: the widget under its centre (a grid's
+    // cells or headings) and the point in that widget.
+    std::pair<QWidget*, QPoint> screenCell(int i, int col, int row) const {
+        forms::Grid& g = *window_->sstMonth[i];
+        const QRect twips = g.cellRect(col, row);
+        const QPoint inGrid = QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15).center();
+        QWidget* under = g.childAt(inGrid);
+        return {under, under->mapFrom(&g, inGrid)};
+    }
+    // A click with the mouse on a cell of month grid i.
+    void click(int i, int col, int row, Qt::MouseButton button) {
+        const auto [w, p] = screenCell(i, col, row);
+        QTest::mouseClick(w, button, {}, p);
+    }
+    // The mouse moved over a cell of month grid i with the buttons given held.
+    void moveTo(int i, int col, int row, Qt::MouseButtons held = Qt::NoButton) {
+        const auto [w, p] = screenCell(i, col, row);
+        QMouseEvent move(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, held, Qt::NoModifier);
+        QApplication::sendEvent(w, &move);
+    }
+    // A drag with the left button from one cell of month grid i to another.
+    void mouseDrag(int i, int col, int row, int col2, int row2) {
+        const auto [from, p] = screenCell(i, col, row);
+        QTest::mousePress(from, Qt::LeftButton, {}, p);
+        moveTo(i, col2, row2, Qt::LeftButton);
+        const auto [to, q] = screenCell(i, col2, row2);
+        QTest::mouseRelease(to, Qt::LeftButton, {}, q);
     }
 
     std::unique_ptr<frmSchedule> window_;

@@ -2,7 +2,10 @@
 // pop-up menu, the question to edit an empty pattern, and the public record operations.
 #include <QAction>
 #include <QLabel>
+#include <QApplication>
 #include <QMenu>
+#include <QTest>
+#include <QTimer>
 
 #include "calendar_fixture.h"
 #include "forms/controls.h"
@@ -73,16 +76,33 @@ TEST_F(Days, RegisteringStopOrAPatternWithStepsAsksNothingAndReplacesTheRow) {
     EXPECT_EQ(w.sstMonth[0]->backColor(5, 2), 0xC0FFC0);
 }
 
-TEST_F(Days, AReleaseAfterADismissedPopUpChangesNothing) {
+TEST_F(Days, AfterAPopUpClosedWithEscapeTheNextDragRegisters) {
     frmSchedule& w = april();
-    rightClick(0, 4, 1, [](QMenu&) {});  // closed with Escape
-    EXPECT_TRUE(w.mfPopUp);
-    drag(0, {4, 1, 4, 2});
+    w.show();
+    frmSchedule::setPopUpRunnerForTesting({});  // the real menu, closed with Escape
+    QTimer escape;
+    QObject::connect(&escape, &QTimer::timeout, [] {
+        if (QWidget* menu = QApplication::activePopupWidget()) QTest::keyClick(menu, Qt::Key_Escape);
+    });
+    escape.start(10);
+    click(0, 4, 1, Qt::RightButton);  // Wednesday 1 April
+    escape.stop();
     EXPECT_FALSE(w.mfPopUp);
-    EXPECT_TRUE(specialDays().empty());
     dialogs_.expect(kAskEdit, forms::vbNo);
-    drag(0, {4, 1, 4, 2});
-    EXPECT_EQ(specialDays().size(), 1u);
+    mouseDrag(0, 4, 1, 5, 3);  // Wednesday and Thursday of weeks 1 and 2
+    EXPECT_EQ(daysOf(9), (std::vector<int>{1, 2, 8, 9}));
+}
+
+TEST_F(Days, ARightClickOnAWeekdayHeadingOpensNoDayMenu) {
+    frmSchedule& w = april();
+    w.show();
+    int menus = 0;
+    frmSchedule::setPopUpRunnerForTesting([&](QMenu&) { ++menus; });
+    click(0, 4, 0, Qt::RightButton);  // the heading "水"
+    EXPECT_EQ(menus, 0);
+    EXPECT_FALSE(w.mfPopUp);
+    click(0, 4, 1, Qt::RightButton);  // Wednesday 1 April below it
+    EXPECT_EQ(menus, 1);
 }
 
 TEST_F(Days, ThePopUpOffersTheDayAndItsRulesAndClearingOnlyInDeleteMode) {

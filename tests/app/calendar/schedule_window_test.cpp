@@ -139,6 +139,17 @@ TEST_F(Calendar, TooltipsNameTheDayUnderThePointer) {
     EXPECT_EQ(w.sstMonth[0]->textTip(), "イブ");
 }
 
+TEST_F(Calendar, EachMonthGridKeepsItsOwnDayTooltip) {
+    addSpecialDay(2026, 12, 24, 9, "イブ");
+    addSpecialDay(2027, 1, 24, 9, "一月");
+    frmSchedule& w = load();
+    w.show();
+    moveTo(0, 5, 8);  // Thursday 24 December
+    EXPECT_EQ(w.sstMonth[0]->textTip(), "イブ");
+    moveTo(1, 1, 10);  // Sunday 24 January, the same day number in the next grid
+    EXPECT_EQ(w.sstMonth[1]->textTip(), "一月");
+}
+
 TEST_F(Calendar, EditHandsTheChosenPatternToTheEditorAndComesBack) {
     frmSchedule& w = load();
     forms::resetBeepCount();

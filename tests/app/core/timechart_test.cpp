@@ -88,19 +88,42 @@ TEST(TimeChart, UprightChartOfASamplePattern) {
     ASSERT_EQ(boxes.size(), 2u);
     expectOp(boxes[0], DrawOp::Box, 0, 90, 950, 1530);
     expectOp(boxes[1], DrawOp::Box, 15, 105, 935, 1515);
-    // Hour ticks 100 twips long ending at x0 = 950 + 15 + 100; labels every two hours.
+    // Hour ticks 100 twips long ending at x0 = 950 + 15 + 100. Two hours are 120 twips here,
+    // less than a label's 180: the labels run every four hours.
     const auto lines = ofKind(pic, DrawOp::Line);
     const std::vector<DrawOp> ticks(lines.end() - 25, lines.end());
     for (int i = 0; i <= 24; ++i) expectOp(ticks[i], DrawOp::Line, 965, 90 + 60 * i, 1065, 90 + 60 * i);
     const auto texts = ofKind(pic, DrawOp::Text);
-    const std::vector<DrawOp> hours(texts.end() - 13, texts.end());
-    for (int k = 0; k <= 12; ++k) {
+    const std::vector<DrawOp> hours(texts.end() - 7, texts.end());
+    for (int k = 0; k <= 6; ++k) {
         EXPECT_EQ(hours[k].x1, 1065);
-        EXPECT_EQ(hours[k].y1, 120 * k);
+        EXPECT_EQ(hours[k].y1, 240 * k);
     }
     EXPECT_EQ(hours[0].text, "00:00");
-    EXPECT_EQ(hours[6].text, "12:00");
-    EXPECT_EQ(hours[12].text, "24:00");
+    EXPECT_EQ(hours[3].text, "12:00");
+    EXPECT_EQ(hours[6].text, "24:00");
+}
+
+TEST(TimeChart, HourLabelsSkipWhereTheyWouldRunIntoEachOther) {
+    // A lying chart: a label is 450 wide and wants 100 to spare.
+    struct Case {
+        int width;
+        std::vector<std::string> labels;
+    };
+    const std::vector<Case> cases = {
+        {14000, {"00:00", "02:00", "04:00", "06:00", "08:00", "10:00", "12:00", "14:00", "16:00", "18:00", "20:00", "22:00", "24:00"}},
+        {7000, {"00:00", "04:00", "08:00", "12:00", "16:00", "20:00", "24:00"}},
+        {1890, {"00:00", "12:00", "24:00"}},
+        {1000, {"00:00", "24:00"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.width);
+        RecordingSurface pic(c.width, 900);
+        core::drawChart(pic, {}, colours());
+        std::vector<std::string> labels;
+        for (const DrawOp& op : ofKind(pic, DrawOp::Text)) labels.push_back(op.text);
+        EXPECT_EQ(labels, c.labels);
+    }
 }
 
 TEST(TimeChart, LyingChartOfASamplePattern) {

@@ -2,6 +2,8 @@
 // and the minute under a point of the chart.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <vector>
 
 #include "patterns/day_steps.h"
@@ -85,13 +87,32 @@ TEST(GridTimes, ReadBackAsMinutes) {
 TEST(ChartMinute, CoversTheWholeDayWithHalfALabelFreeAtEachEnd) {
     patterns::ChartMetrics upright{6825, 2250, 240, 600, 15};
     const double scale = (6825.0 - 240) / 1440;
-    const auto yOf = [&](double minute) { return minute * scale + 75 + 120; };
+    const auto yOf = [&](double minute) { return minute * scale + 120; };
     EXPECT_EQ(patterns::pfniGetChartMinute(upright, 0, 0), 0);
     EXPECT_EQ(patterns::pfniGetChartMinute(upright, 0, yOf(0)), 0);
     EXPECT_EQ(patterns::pfniGetChartMinute(upright, 0, yOf(547)), 547);
     EXPECT_EQ(patterns::pfniGetChartMinute(upright, 0, 99999), 1440);
     patterns::ChartMetrics wide{900, 8000, 240, 600, 15};
     EXPECT_EQ(patterns::pfniGetChartMinute(wide, (8000.0 - 600) / 1440 * 720 + 300, 0), 720);
+}
+
+TEST(ChartMinute, APressOnAnHourTickIsThatHourElseTheMinuteFlooredToTen) {
+    patterns::ChartMetrics upright{6825, 2250, 240, 600, 15, 15};
+    const double scale = (6825.0 - 240) / 1440;
+    // The pixel (in twips) on which the chart draws the tick of an hour, and the pixel of a minute.
+    const auto tick = [&](int hour) { return std::floor((std::lround(hour * 60 * scale) + 120) / 15.0 + 0.5) * 15; };
+    const auto pixel = [&](int minute) { return std::floor((minute * scale + 120) / 15.0 + 0.5) * 15; };
+    struct Case {
+        double y;
+        int time;
+    };
+    for (const Case& c : {Case{0, 0}, Case{tick(9), 540}, Case{tick(9) - 15, 530}, Case{pixel(547), 540},
+                          Case{pixel(565), 560}, Case{tick(20), 1200}, Case{tick(24), 1440}, Case{99990, 1440}}) {
+        SCOPED_TRACE(c.y);
+        EXPECT_EQ(patterns::chartMarkUnderPointer(upright, 0, c.y), c.time);
+    }
+    patterns::ChartMetrics wide{900, 8000, 240, 600, 15, 15};
+    EXPECT_EQ(patterns::chartMarkUnderPointer(wide, (8000.0 - 600) / 1440 * 725 + 300, 0), 720);
 }
 
 }  // namespace

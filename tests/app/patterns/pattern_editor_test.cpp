@@ -6,7 +6,12 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QTest>
 
+#include <cmath>
+
+#include "core/timechart.h"
 #include "core/uc_numeric.h"
 #include "forms/services.h"
 #include "patterns/frm_pattern.h"
@@ -46,7 +51,7 @@ protected:
     // The chart point of a minute on the upright chart.
     double yOf(int minute) const {
         const auto& m = ed_->chartMetrics();
-        return minute * (m.height - m.labelHeight) / 1440 + 5.0 * m.twipsPerPixelY + m.labelHeight / 2;
+        return minute * (m.height - m.labelHeight) / 1440 + m.labelHeight / 2;
     }
 
     frmPattern* ed_ = nullptr;
@@ -194,6 +199,35 @@ TEST_F(Editor, ChartPressesAndDragsFillTheTimeFieldsInTenMinuteSteps) {
     ed.picTimeChart_MouseMove(forms::vbLeftButton, 0, yOf(hm(5, 0)));
     EXPECT_EQ(ed.unmHour(0)->Value(), 23);
     EXPECT_EQ(ed.unmHour(1)->Value(), 23);
+}
+
+TEST_F(Editor, APressWithTheMouseTakesTheMarkUnderThePointer) {
+    frmPattern& ed = open(1);
+    ed.show();
+    forms::PictureBox* chart = ed.picTimeChart();
+    // The pixel on which the chart draws the line of a minute.
+    const auto pixelOf = [&](int minute) {
+        FrameRect r;
+        gsbGetChartScale(*chart, static_cast<std::int16_t>(minute), r);
+        return QPoint(chart->width() / 3, static_cast<int>(std::floor(r.Top / 15.0 + 0.5)));
+    };
+    struct Case {
+        int pressedAt, start;
+    };
+    for (const Case& c : {Case{hm(9, 0), hm(9, 0)}, Case{hm(9, 7), hm(9, 0)}, Case{hm(20, 0), hm(20, 0)},
+                          Case{hm(0, 0), 0}, Case{hm(12, 30), hm(12, 30)}}) {
+        SCOPED_TRACE(c.pressedAt);
+        QTest::mouseClick(chart, Qt::LeftButton, {}, pixelOf(c.pressedAt));
+        EXPECT_EQ(ed.unmHour(0)->Value() * 60 + ed.unmMinute(0)->Value(), c.start);
+    }
+    // A drag shows the range from the pressed mark to the mark under the pointer.
+    QTest::mousePress(chart, Qt::LeftButton, {}, pixelOf(hm(8, 0)));
+    QMouseEvent move(QEvent::MouseMove, pixelOf(hm(17, 23)), chart->mapToGlobal(pixelOf(hm(17, 23))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(chart, &move);
+    QTest::mouseRelease(chart, Qt::LeftButton, {}, pixelOf(hm(17, 23)));
+    EXPECT_EQ(ed.unmHour(0)->Value() * 60 + ed.unmMinute(0)->Value(), hm(8, 0));
+    EXPECT_EQ(ed.unmHour(1)->Value() * 60 + ed.unmMinute(1)->Value(), hm(17, 20));
 }
 
 TEST_F(Editor, DoubleClickOnTheChartChoosesTheEarlierRowOnABorder) {

@@ -170,6 +170,7 @@ private:
 
     bool minimised_ = false;
     bool inMouseUp_ = false;
-    int lastDay_ = 0;
+    // The day whose tooltip each month grid shows (0 = none).
+    std::array<int, 4> lastDay_{};
     int mouseIcon_ = 5;
 };

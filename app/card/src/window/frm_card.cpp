@@ -516,7 +516,7 @@ void frmCard::setUpPage(int iFormNo) {
 }
 
 void frmCard::msbArrangeFrames(bool fService, int iFormNo) {
-    tw::move(lblPCVersion, 2520, 120);
+    tw::place(lblPCVersion, 2520, 120, 1600, 300);
     arrangeCardFrame(fService, iFormNo);
     // Copying, the settings write and the restore tab are service functions.
     fraWriteSetting->setVisible(fService);
@@ -573,7 +573,11 @@ void frmCard::arrangeCardFrame(bool fService, int iFormNo) {
         order = {fraCardName, fraCardInfo, fraCardSchedule};
         if (fService) {
             order.push_back(fraCardSetting);
-            if (gintLogMode == vbFalse) tw::move(lblPCVersion, 3960, 390);
+            if (gintLogMode == vbFalse) {
+                tw::move(lblPCVersion, 3960, 390);
+                // It ends inside the card frame, not across its edge.
+                lblPCVersion->resize(tw::px(kCardWidth - 120 - 3960), lblPCVersion->height());
+            }
             lblPCVersion->show();
         }
         break;

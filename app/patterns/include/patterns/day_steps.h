@@ -67,10 +67,16 @@ struct ChartMetrics {
     double labelHeight = 0;  // TextHeight("0")
     double labelWidth = 0;   // TextWidth("00:00")
     int twipsPerPixelY = 15;
+    int twipsPerPixelX = 15;
 };
 
 // The minute of the day under a point of the chart, 0..1440: downwards on an upright
 // chart, rightwards on a wide one, with half a label free at each end.
 int pfniGetChartMinute(const ChartMetrics& m, double x, double y);
+
+// The time a press at a point of the chart means, 0..1440, in ten-minute steps: the hour
+// whose tick is drawn on the pointer's pixel, else the minute under the pointer floored
+// to ten minutes.
+int chartMarkUnderPointer(const ChartMetrics& m, double x, double y);
 
 }  // namespace patterns

@@ -105,6 +105,9 @@ public:
 
     // Sizes the grid to show the heading row and the first `rows` rows exactly.
     void fitToRows(int rows);
+    // Keeps the grid at least as wide as its shown columns (and its vertical scroll bar,
+    // unless that is off), so that no column is cut.
+    void fitToColumns();
 
     // The rectangle of a cell (row 0: heading cells) in twips, relative to the grid.
     QRect cellRect(int col, int row) const;
