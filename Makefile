@@ -15,7 +15,7 @@ endif
 # The emulated RDX-700 reader, with a card that keeps what was written to it.
 RUN_CARD ?= $(CURDIR)/$(BUILD)/emulated-card.img
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test clean fuzz
 
 all: build
 
@@ -36,3 +36,19 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Every fuzz harness, built with clang's libFuzzer, AddressSanitizer and UBSan in a build
+# folder of its own, run for FUZZ_SECONDS each. Findings land in $(FUZZ_BUILD)/findings.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_SANITIZE = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -gline-tables-only
+
+fuzz:
+	@scripts/install-deps --if-missing --fuzz
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=CI \
+	  -DKV_FUZZ=ON -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF \
+	  -DCMAKE_C_FLAGS="$(FUZZ_SANITIZE)" -DCMAKE_CXX_FLAGS="$(FUZZ_SANITIZE)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+	@fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)

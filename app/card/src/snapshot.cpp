@@ -1,4 +1,7 @@
 // The document's tables as plain rows, for the image encoder.
+#include <algorithm>
+#include <climits>
+
 #include "card/card_data.h"
 #include "core/database.h"
 #include "core/schedule.h"
@@ -14,13 +17,19 @@ std::vector<Row> rows(dao::Database& db, std::string_view sql, Read read) {
     return out;
 }
 
+// The byte index a setting names, held within int so that an absurd one stays out of
+// range on its own side rather than wrapping.
+int address(const std::string& text) {
+    return static_cast<int>(std::clamp(runtime::val(text), double(INT_MIN), double(INT_MAX)));
+}
+
 }  // namespace
 
 DocumentSnapshot loadSnapshot(dao::Database& db) {
     DocumentSnapshot doc;
     doc.settings = rows<SettingRow>(db, "SELECT fldNo, fldAddress, fldValue FROM tblSetting ORDER BY fldNo",
                                     [](dao::Recordset& r) {
-                                        return SettingRow{r["fldNo"].toInt(), static_cast<int>(runtime::val(r["fldAddress"].toText())),
+                                        return SettingRow{r["fldNo"].toInt(), address(r["fldAddress"].toText()),
                                                           r["fldValue"].toText()};
                                     });
     doc.steps = rows<StepRow>(db,

@@ -10,9 +10,11 @@ namespace dao::detail {
 
 namespace {
 std::mutex mutex;
+// Never destroyed: databases held in static storage close after every other static
+// object has gone, and still find the registry.
 std::map<FileId, int>& openFiles() {
-    static std::map<FileId, int> files;
-    return files;
+    static auto* files = new std::map<FileId, int>;
+    return *files;
 }
 }  // namespace
 

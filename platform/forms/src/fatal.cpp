@@ -1,5 +1,6 @@
 #include "forms/fatal.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -15,7 +16,10 @@ void setFatalHook(FatalHook h) { hook() = std::move(h); }
 
 void endProgram() {
     if (hook()) hook()();
-    std::exit(EXIT_FAILURE);
+    // Ends at once, as the run time does: no static destructor runs, so none can meet
+    // another that is already gone, and the working database stays for the restore.
+    std::fflush(nullptr);
+    std::_Exit(EXIT_FAILURE);
 }
 
 ThrowOnFatal::ThrowOnFatal() { setFatalHook([] { throw ProgramEnded(); }); }

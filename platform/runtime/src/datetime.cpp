@@ -36,6 +36,8 @@ void civilFromDays(long long z, int& y, int& m, int& d) {
 }
 
 const long long kSerialEpoch = daysFromCivil(1899, 12, 30);
+const double kMinSerial = static_cast<double>(daysFromCivil(100, 1, 1) - kSerialEpoch);
+const double kMaxSerial = static_cast<double>(daysFromCivil(9999, 12, 31) - kSerialEpoch);
 
 int windowYear(int year) {
     if (year >= 0 && year <= 29) return year + 2000;
@@ -131,11 +133,11 @@ int daysInMonth(int year, int month) {
 }
 
 DateTime dateSerial(int year, int month, int day) {
-    long long months = static_cast<long long>(windowYear(year)) * 12 + (month - 1);
+    long long months = static_cast<long long>(windowYear(year)) * 12 + (static_cast<long long>(month) - 1);
     long long y = months >= 0 ? months / 12 : -((-months + 11) / 12);
     unsigned m = static_cast<unsigned>(months - y * 12 + 1);
     if (y < 0 || y > 10000) raise(err::InvalidCall);
-    DateTime d = fromDays(daysFromCivil(y, m, 1) + (day - 1));
+    DateTime d = fromDays(daysFromCivil(y, m, 1) + (static_cast<long long>(day) - 1));
     if (d.year < 100 || d.year > 9999) raise(err::InvalidCall);
     return d;
 }
@@ -155,6 +157,8 @@ double toSerial(const DateTime& d) {
 }
 
 DateTime fromSerial(double serial) {
+    // Serials of the years 100 to 9999 only, as the run time's dates.
+    if (!(serial > kMinSerial - 1 && serial < kMaxSerial + 1)) raise(err::Overflow);
     double whole = std::trunc(serial);
     double frac = std::fabs(serial - whole);
     DateTime d = fromDays(static_cast<long long>(whole) + kSerialEpoch);

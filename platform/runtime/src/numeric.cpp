@@ -138,7 +138,10 @@ std::int32_t clng(double value) {
 
 long long intDiv(long long dividend, long long divisor) {
     if (divisor == 0) raise(err::DivisionByZero);
-    if (divisor == -1) return -dividend;
+    if (divisor == -1) {
+        if (dividend == std::numeric_limits<long long>::min()) raise(err::Overflow);
+        return -dividend;
+    }
     return dividend / divisor;
 }
 

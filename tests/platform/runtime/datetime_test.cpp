@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <limits>
+
 #include "runtime/datetime.h"
 #include "runtime/error.h"
 #include "runtime/format.h"
@@ -21,6 +24,35 @@ TEST(DateSerial, NormalisesAndWindowsTwoDigitYears) {
     }
     EXPECT_THROW(dateSerial(10000, 1, 1), Error);
     EXPECT_THROW(dateSerial(-5, 1, 1), Error);
+}
+
+TEST(DateSerial, ExtremeArgumentsRaiseInvalidCall) {
+    const int extremes[][3] = {
+        {2005, INT_MIN, 1}, {2005, INT_MAX, 1}, {2005, 1, INT_MIN}, {2005, 1, INT_MAX}, {INT_MIN, 1, 1}, {INT_MAX, 1, 1},
+    };
+    for (const auto& e : extremes) {
+        try {
+            dateSerial(e[0], e[1], e[2]);
+            ADD_FAILURE() << e[0] << "/" << e[1] << "/" << e[2];
+        } catch (const Error& raised) {
+            EXPECT_EQ(raised.number(), err::InvalidCall);
+        }
+    }
+}
+
+TEST(DateSerial, SerialsOutsideTheDateRangeOverflow) {
+    EXPECT_EQ(fromSerial(-657434.5), (DateTime{100, 1, 1, 12, 0, 0}));
+    EXPECT_EQ(fromSerial(2958465.5), (DateTime{9999, 12, 31, 12, 0, 0}));
+    for (double serial : {-657435.0, 2958466.0, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::quiet_NaN()}) {
+        try {
+            fromSerial(serial);
+            ADD_FAILURE() << serial;
+        } catch (const Error& raised) {
+            EXPECT_EQ(raised.number(), err::Overflow) << serial;
+        }
+    }
+    EXPECT_THROW(format(1e20, "yyyy/mm/dd"), Error);
 }
 
 TEST(DateSerial, WeekdaysAndSerials) {

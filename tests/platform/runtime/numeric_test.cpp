@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "runtime/error.h"
 #include "runtime/numeric.h"
 
@@ -64,4 +66,11 @@ TEST(IntegerDivision, TruncatesTowardZero) {
     EXPECT_EQ(intDiv(87, 10) - 3, 5);
     EXPECT_EQ(errorOf([] { intDiv(1, 0); }), err::DivisionByZero);
     EXPECT_EQ(errorOf([] { mod(1, 0); }), err::DivisionByZero);
+}
+
+TEST(IntegerDivision, QuotientBeyondTheRangeOverflows) {
+    constexpr long long min = std::numeric_limits<long long>::min();
+    EXPECT_EQ(errorOf([] { intDiv(min, -1); }), err::Overflow);
+    EXPECT_EQ(intDiv(min + 1, -1), std::numeric_limits<long long>::max());
+    EXPECT_EQ(mod(min, -1), 0);
 }

@@ -32,7 +32,8 @@ int daysInMonth(int year, int month);
 // 1 = Sunday .. 7 = Saturday.
 int weekday(const DateTime& d);
 
-// Date serial numbers: whole days since 1899-12-30, the time as the fraction.
+// Date serial numbers: whole days since 1899-12-30, the time as the fraction. A serial
+// outside the years 100..9999 raises error 6 (Overflow).
 double toSerial(const DateTime& d);
 DateTime fromSerial(double serial);
 

@@ -27,7 +27,8 @@ std::int16_t cint(double value);
 std::int32_t clng(double value);
 
 // The \ and Mod operators on integers: the quotient truncates toward zero and the
-// remainder takes the dividend's sign. A zero divisor raises error 11.
+// remainder takes the dividend's sign. A zero divisor raises error 11; a quotient beyond
+// the range raises error 6 (Overflow).
 long long intDiv(long long dividend, long long divisor);
 long long mod(long long dividend, long long divisor);
 

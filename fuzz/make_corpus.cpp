@@ -1,0 +1,223 @@
+// Writes the seed inputs of every harness with the system's own writers: the card image
+// builder, the document file writer, the wave header, the name list, and the control's own
+// conversation with an emulated reader. Usage: fuzz_make_corpus <corpus folder>.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "card/card_data.h"
+#include "card/message_set.h"
+#include "control/methods.h"
+#include "control/reader_port.h"
+#include "control/state.h"
+#include "control/wave.h"
+#include "core/database.h"
+#include "core/file_header.h"
+#include "core/globals.h"
+#include "emulator/fixtures.h"
+#include "emulator/reader.h"
+#include "support/program.h"
+#include "scripted_port.h"
+#include "support/scratch.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+fs::path corpus;
+
+void put(const std::string& harness, const std::string& name, const Bytes& bytes) {
+    fs::create_directories(corpus / harness);
+    std::ofstream out(corpus / harness / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void put(const std::string& harness, const std::string& name, const std::string& text) {
+    put(harness, name, Bytes(text.begin(), text.end()));
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The card image and the document file of a new document.
+void documents() {
+    fuzz::useProgramFolder();
+    fuzz::openNewDocument();
+    gdbWork.execute("UPDATE tblMessage SET fldComment = '受付 ﾒｯｾｰｼﾞ' WHERE fldCh = 1");
+    gdbWork.execute("INSERT INTO tblDayStep (fldPatternNo, fldHour, fldMinute, fldMessage) VALUES (2, 9, 30, 1)");
+    card::WriteModeRecord record{};
+    card::msbGetWriteMode(record);
+    for (std::size_t i = card::kRecordSettings; i < record.size(); ++i) record[i] = 4;
+    const std::string image = fuzz::programFile("CardData.crd");
+    if (!card::mfnfMakeCardData(image, record, {})) throw std::runtime_error("no card image");
+    put("card_image", "document.crd", readFile(image));
+    put("card_parser", "document.crd", readFile(image));
+    put("document_check", "document.crd", readFile(image));
+
+    gsbCloseDatabase(gdbWork);
+    const std::string kvp = fuzz::programFile("doc.kvp");
+    {
+        std::ofstream out(kvp, std::ios::binary | std::ios::trunc);
+        gsbWriteFileHeader(out);
+        out << std::string(kHeaderSize - kHeaderWrittenBytes, '\0');
+        const Bytes body = readFile(fuzz::programFile(kRegistDat));
+        out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
+    }
+    gsbSetFileCode(kvp);
+    put("document_check", "document.kvp", readFile(kvp));
+    put("document_load", "document.kvp", readFile(kvp));
+}
+
+Bytes wave(std::size_t samples) {
+    Bytes bytes = control::waveHeader(static_cast<std::uint32_t>(samples));
+    for (std::size_t i = 0; i < samples; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 37 + 0x7F));
+    if (samples & 1) bytes.push_back(0);
+    return bytes;
+}
+
+void waves() {
+    for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{300}}) {
+        const std::string name = "mulaw-" + std::to_string(n) + ".wav";
+        put("riff", name, wave(n));
+        put("wave_check", name, wave(n));
+        put("write_message", name, wave(n));
+    }
+}
+
+std::string srecord(char type, std::uint32_t address, const Bytes& data) {
+    Bytes bytes = {static_cast<std::uint8_t>(data.size() + 4), static_cast<std::uint8_t>(address >> 16),
+                   static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    bytes.push_back(static_cast<std::uint8_t>(~std::accumulate(bytes.begin(), bytes.end(), 0u)));
+    std::string line = {'S', type};
+    for (std::uint8_t b : bytes) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+    }
+    return line + "\r\n";
+}
+
+void firmware() {
+    const Bytes id = {1, 2, 3, 'V', 'e', 'l', 't', 'r', 'o', 'n'};
+    const Bytes model = {'K', 'V', '-', 'M', '5', '8', 'S'};
+    const std::string file = srecord('0', 0, {'f', 'w'}) + srecord('2', 0x00F000, {0x11}) + srecord('2', 0x010000, id) +
+                             srecord('2', 0x010020, Bytes(16, 0xA5)) + srecord('2', 0x01FF00, model) +
+                             srecord('8', 0x010000, {});
+    put("srecord", "firmware.hex", file);
+}
+
+void nameList() {
+    card::NameList list;
+    list.cardName = "受付カード";
+    for (int ch = 1; ch <= 12; ++ch) list.names[static_cast<std::size_t>(ch - 1)] = "ﾒｯｾｰｼﾞ " + std::to_string(ch);
+    const std::string path = (fuzz::scratch() / "Msg.txt").string();
+    if (!card::writeNameList(path, list)) throw std::runtime_error("no name list");
+    put("name_list", "Msg.txt", readFile(path));
+}
+
+// The emulated reader, with what passes both ways kept: the reader's transfers in the
+// replay form of reader_replies, and the host's writes and reads as emulator_packets ops.
+class RecordingPort final : public control::ReaderPort {
+public:
+    explicit RecordingPort(std::shared_ptr<emulator::Reader> reader) : reader_(std::move(reader)) {}
+    bool find() override { return true; }
+    bool open() override { return true; }
+    bool close() override { return true; }
+    long write(std::span<const std::uint8_t> data) override {
+        if (data.size() < 256) {
+            ops.push_back(0);
+            ops.push_back(static_cast<std::uint8_t>(data.size()));
+            ops.insert(ops.end(), data.begin(), data.end());
+        }
+        return static_cast<long>(reader_->write(data));
+    }
+    long read(std::span<std::uint8_t> out, unsigned timeoutMs) override {
+        ops.push_back(out.size() >= 4096 ? 0x81 : out.size() >= 512 ? 0x41 : 0x01);
+        const auto got = reader_->read(out);
+        if (!got) {
+            control_test::TestClock::now() += timeoutMs;
+            replies.push_back(0xFF);
+            replies.push_back(0xFF);
+            return -1;
+        }
+        replies.push_back(static_cast<std::uint8_t>(*got & 0xFF));
+        replies.push_back(static_cast<std::uint8_t>(*got >> 8));
+        replies.insert(replies.end(), out.begin(), out.begin() + static_cast<std::ptrdiff_t>(*got));
+        return static_cast<long>(*got);
+    }
+    Bytes replies, ops;
+
+private:
+    std::shared_ptr<emulator::Reader> reader_;
+};
+
+void conversation() {
+    control_test::TestClock::install();
+    auto reader = std::make_shared<emulator::Reader>();
+    reader->insert(emulator::fixtures::withMessages({{1, Bytes(700, 0x55)}}));
+    auto port = std::make_unique<RecordingPort>(reader);
+    RecordingPort& recorded = *port;
+    control::setReaderPort(std::move(port));
+    control::setActionMode(control::ModeStandby);
+    control::GetCardError();
+    control::ReadCardInfo();
+    control::ReadCardData((fuzz::scratch() / "Read.crd").string());
+    control::ReadMessage(1, (fuzz::scratch() / "Read.wav").string());
+    put("reader_replies", "formatted-card-with-message.bin", recorded.replies);
+    put("emulator_packets", "status-info-data-message.bin", recorded.ops);
+    control::setReaderPort(nullptr);
+}
+
+void texts() {
+    const char* criteria[] = {
+        "fldYear = 2027",
+        "fldName Like '元*' And fldUse",
+        "[fldDate] = #1/1/2027# Or Not fldUse",
+        "fldMonth Mod 2 = 1 And fldRate < 0",
+        "fldName & \"x\" = 'Kenpo''s dayx'",
+        "fldName Is Null",
+    };
+    int n = 0;
+    for (const char* c : criteria) put("criteria", "criteria-" + std::to_string(++n) + ".txt", std::string(c));
+    const std::string runtime[] = {
+        std::string("2027/1/1 9:05:30\0yyyy/mm/dd hh:nn:ss", 36),
+        std::string("1,234.5\0#,##0.00", 16),
+        std::string("&H1A\0000", 6),
+        std::string(" -1.5e3x\0@@@@@@", 15),
+        std::string("令和９年１月１日\0ddd", 28),
+        std::string("12:30\0hh:nn", 11),
+    };
+    n = 0;
+    for (const auto& t : runtime) put("runtime_text", "text-" + std::to_string(++n) + ".bin", t);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_make_corpus <corpus folder>\n");
+        return 2;
+    }
+    corpus = argv[1];
+    try {
+        documents();
+        waves();
+        firmware();
+        nameList();
+        conversation();
+        texts();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fuzz_make_corpus: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,12 @@
+// The control's RIFF reader: where the message of a wave file lies.
+#include <cstdint>
+#include <cstdio>
+
+#include "control/wave.h"
+#include "support/memory_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::MemoryFile file(data, size);
+    if (file) (void)control::readWaveLayout(file.get());
+    return 0;
+}
