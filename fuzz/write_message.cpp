@@ -17,10 +17,6 @@ std::shared_ptr<emulator::Reader> reader;
 
 }  // namespace
 
-// The device library carries a copy of the emulator of its own, built from the same sources
-// as the one linked here; AddressSanitizer would report the doubled definitions.
-extern "C" const char* __asan_default_options() { return "detect_odr_violation=0"; }
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     control_test::TestClock::install();
     reader = std::make_shared<emulator::Reader>();

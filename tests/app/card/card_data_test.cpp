@@ -183,7 +183,6 @@ TEST_F(CardData, ASettingAddressOutsideTheBlockBuildsNoImage) {
     struct Case { int no; const char* address; };
     for (const Case c : {Case{2, "48"}, {2, "-1"}, {2, "1e10"}, {1, "1e10"}, {2, "-1e300"}}) {
         newDocument();
-        addSettings(true);
         gdbWork.execute("UPDATE tblSetting SET fldAddress = ?1 WHERE fldNo = ?2", {std::string(c.address), c.no});
         EXPECT_FALSE(card::mfnfMakeCardData(file("CardData.crd"), everything(), {})) << c.no << " at " << c.address;
         EXPECT_FALSE(std::filesystem::exists(file("CardData.crd")));
