@@ -28,7 +28,6 @@ namespace fittest {
 namespace {
 
 // Windows that the shell's engineer puts right on the branch uishell.
-constexpr const char* kAwaited = "cut columns and rows of this window are mended on the branch uishell";
 
 class Dialogs : public Fit {
 protected:
@@ -59,20 +58,6 @@ protected:
         open();
         EXPECT_TRUE(seen) << "no modal window showed";
     }
-
-    // The faults of a window the shell's engineer mends: awaited until that branch is in.
-    std::vector<std::string> awaited_;
-    void expectFitsOnceMended(QWidget& window, const std::string& state) {
-        const auto faults = fitFaults(&window);
-        if (!faults.empty()) {
-            awaited_.push_back(state);
-            return;
-        }
-        shot(&window, state);
-    }
-    void skipIfAwaited() {
-        if (!awaited_.empty()) GTEST_SKIP() << kAwaited << " (" << awaited_.front() << ")";
-    }
 };
 
 TEST_F(Dialogs, AboutBoxAndProgressWindow) {
@@ -102,19 +87,17 @@ TEST_F(Dialogs, SpecialDayList) {
                     "VALUES (2027, 1, 4, 9, '仕事始めの特別なスケジュール')");
     frmYear::setModalRunnerForTesting([&](frmYear& w) {
         w.show();
-        expectFitsOnceMended(w, "special_day_list");
+        expectWindowFits(&w, "special_day_list");
     });
     frmYear list;
     list.mfnfShowForm(0, -1);
-    skipIfAwaited();
 }
 
 TEST_F(Dialogs, DataCheckList) {
     // A special day of a pattern without steps blocks the card write: a warning row.
     gdbWork.execute("INSERT INTO tblYear (fldYear, fldMonth, fldDay, fldPattern, fldComment) VALUES (2027, 1, 4, 9, '')");
     whenModal([&] { frmError::gfnfCheckDataError(0, main_.get()); },
-              [&](QWidget& w) { expectFitsOnceMended(w, "data_check"); });
-    skipIfAwaited();
+              [&](QWidget& w) { expectWindowFits(&w, "data_check"); });
 }
 
 TEST_F(Dialogs, FolderChooserInBothModes) {
@@ -127,11 +110,11 @@ TEST_F(Dialogs, FolderChooserInBothModes) {
                       auto* tree = w.findChild<QTreeView*>();
                       const bool shown = tree && tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()));
                       const bool summary = mode == 0 || chooser.sstMessage()->verticalScrollBar()->maximum() == 0;
-                      if (!shown || !summary) awaited_.push_back(state);
-                      expectFitsOnceMended(w, state);
+                      EXPECT_TRUE(shown) << state << ": the chosen folder is out of view";
+                      EXPECT_TRUE(summary) << state << ": the summary hides channels";
+                      expectWindowFits(&w, state);
                   });
     }
-    skipIfAwaited();
 }
 
 TEST_F(Dialogs, PrintDialogOfEachKindOfPrint) {
@@ -155,14 +138,13 @@ TEST_F(Dialogs, PrintDialogOfEachKindOfPrint) {
             shot(preview, "print_preview");
             return;
         }
-        expectFitsOnceMended(w, "print_" + std::to_string(++shown));
+        expectWindowFits(&w, "print_" + std::to_string(++shown));
         // The first dialog also shows its page preview.
         if (shown == 1) QTest::mouseClick(static_cast<frmPrinter&>(w).cmdPreview(), Qt::LeftButton);
     });
     // Print mode and item: messages, holidays, special days, calendar, settings, patterns.
     for (auto [mode, no] : std::vector<std::pair<int, int>>{{0, 0}, {2, 0}, {3, 0}, {4, 0}, {6, 1}, {7, 1}, {8, 8}, {9, 9}})
         gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no));
-    skipIfAwaited();
 }
 
 }  // namespace
