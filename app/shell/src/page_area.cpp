@@ -3,6 +3,7 @@
 
 #include <QChildEvent>
 #include <QEvent>
+#include <QMenuBar>
 
 #include "shell/pages.h"
 
@@ -21,6 +22,18 @@ QSize PageArea::pagesNeed() const {
             need = need.expandedTo(w->size());
     }
     return need;
+}
+
+// A page that places its controls by hand below a menu bar of its own lends that bar's
+// menus to the main window, so its bar never shows here: the page is placed that much
+// higher, so that no empty strip is left where the bar was. A page with a layout takes
+// the room back itself.
+QRect PageArea::placeOf(const QWidget& page) const {
+    if (page.layout()) return rect();
+    auto* bar = page.findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!bar || bar->y() != 0) return rect();
+    const int strip = bar->height();
+    return rect().adjusted(0, -strip, 0, 0);
 }
 
 void PageArea::fit() {
@@ -47,7 +60,7 @@ bool PageArea::event(QEvent* event) {
 bool PageArea::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::Show:
-        if (auto* page = qobject_cast<ShellPage*>(watched)) page->setGeometry(rect());
+        if (auto* page = qobject_cast<ShellPage*>(watched)) page->setGeometry(placeOf(*page));
         fit();
         break;
     case QEvent::Hide:
@@ -62,7 +75,7 @@ bool PageArea::eventFilter(QObject* watched, QEvent* event) {
 
 void PageArea::resizeEvent(QResizeEvent* event) {
     for (QObject* o : children())
-        if (auto* page = qobject_cast<ShellPage*>(o)) page->setGeometry(rect());
+        if (auto* page = qobject_cast<ShellPage*>(o)) page->setGeometry(placeOf(*page));
     QWidget::resizeEvent(event);
 }
 

@@ -20,6 +20,7 @@ protected:
 
 private:
     void fit();
+    QRect placeOf(const QWidget& page) const;
 };
 
 }  // namespace shell
