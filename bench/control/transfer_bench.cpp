@@ -13,27 +13,14 @@
 #include "control/methods.h"
 #include "control/reader_port.h"
 #include "emulator/reader.h"
+#include "emulated_port.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 constexpr std::size_t kMessageBytes = 480000;
 
-class EmulatedPort final : public control::ReaderPort {
-public:
-    explicit EmulatedPort(std::shared_ptr<emulator::Reader> reader) : reader_(std::move(reader)) {}
-    bool find() override { return true; }
-    bool open() override { return true; }
-    bool close() override { return true; }
-    long write(std::span<const std::uint8_t> data) override { return static_cast<long>(reader_->write(data)); }
-    long read(std::span<std::uint8_t> out, unsigned) override {
-        const auto got = reader_->read(out);
-        return got ? static_cast<long>(*got) : -1;
-    }
-
-private:
-    std::shared_ptr<emulator::Reader> reader_;
-};
+using bench_support::EmulatedPort;
 
 struct Rig {
     Rig() {
