@@ -1,11 +1,12 @@
 #include "help/help.h"
 
-#include <QDesktopServices>
+#include <QApplication>
 #include <QFileInfo>
 #include <QString>
-#include <QUrl>
 
 #include "forms/msgbox.h"
+#include "help/book.h"
+#include "help/window.h"
 
 namespace help {
 namespace {
@@ -15,18 +16,9 @@ Viewer*& current() {
     return v;
 }
 
-SystemViewer& systemViewer() {
-    static SystemViewer v;
+WindowViewer& programViewer() {
+    static WindowViewer v;
     return v;
-}
-
-bool openWithDesktop(const std::string& file) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
-}
-
-bool isHelpFile(const std::string& file) {
-    const QFileInfo info(QString::fromStdString(file));
-    return !file.empty() && info.isFile() && info.isReadable();
 }
 
 std::string baseName(const std::string& file) {
@@ -36,7 +28,7 @@ std::string baseName(const std::string& file) {
 }  // namespace
 
 void setViewer(Viewer* v) { current() = v; }
-Viewer& viewer() { return current() ? *current() : systemViewer(); }
+Viewer& viewer() { return current() ? *current() : programViewer(); }
 
 void showContents(QWidget* owner, const std::string& file) {
     viewer().handle({Command::Contents, file, 0, {}, owner});
@@ -56,21 +48,47 @@ std::string notInstalledText(const std::string& file) {
     return "ヘルプファイル（" + baseName(file) + "）がインストールされていません。";
 }
 
-std::string noViewerText(const std::string& file) {
-    return "ヘルプファイル（" + baseName(file) + "）を表示できるアプリケーションがありません。";
+Window* openWindow() { return programViewer().window(); }
+
+Window* WindowViewer::window() const { return window_.data(); }
+
+void WindowViewer::close() {
+    if (!window_) return;
+    window_->close();
+    // Asked for from another window's event, or at exit: the window goes once that
+    // event has returned.
+    window_->deleteLater();
+    window_.clear();
 }
 
-SystemViewer::SystemViewer(Opener opener) : opener_(opener ? std::move(opener) : Opener(openWithDesktop)) {}
-
-void SystemViewer::handle(const Request& request) {
-    // The desktop viewer runs as a program of its own, which this program neither owns
-    // nor may close: closing all help windows has nothing to do here.
-    if (request.command == Command::CloseAll) return;
-    if (!isHelpFile(request.file)) {
+void WindowViewer::handle(const Request& request) {
+    if (request.command == Command::CloseAll) {
+        close();
+        return;
+    }
+    std::optional<Book> book = Book::open(QString::fromStdString(request.file));
+    if (!book) {
         forms::MsgBox(notInstalledText(request.file), forms::vbOKOnly | forms::vbInformation);
         return;
     }
-    if (!opener_(request.file)) forms::MsgBox(noViewerText(request.file), forms::vbOKOnly | forms::vbExclamation);
+    // The other help file (the brand mode changed) gets a window of its own.
+    if (window_ && window_->book().folder() != book->folder()) close();
+    QWidget* owner = request.owner ? request.owner->window() : nullptr;
+    // A modal dialog that asks for help blocks every window but its own: the help window
+    // becomes one of its windows until it closes.
+    QWidget* modal = QApplication::activeModalWidget();
+    QWidget* host = modal ? modal : owner;
+    if (!window_) window_ = new Window(std::move(*book), host);
+    window_->setHost(host, owner);
+    switch (request.command) {
+    case Command::Contents: window_->showContents(); break;
+    case Command::Index: window_->showIndex(QString::fromStdString(request.keyword)); break;
+    case Command::Context: window_->showTopic(request.context); break;
+    case Command::CloseAll: break;
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
 }
 
 RecordingViewer::RecordingViewer() : previous_(current()) { current() = this; }

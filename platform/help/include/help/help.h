@@ -1,14 +1,18 @@
 #pragma once
 // Help access by context number. Windows ask for the contents, the keyword index or the
 // topic of a context number of one help file, and close every help window at exit. A
-// viewer carries the request out: the system's viewer by default, a recording one in tests.
-#include <functional>
+// viewer carries the request out: the program's help window by default, a recording one
+// in tests.
+#include <QPointer>
+
 #include <string>
 #include <vector>
 
 class QWidget;
 
 namespace help {
+
+class Window;
 
 // The command numbers of the help system, kept so that logs and tests read alike.
 enum class Command : int { Contents = 1, Index = 2, Context = 15, CloseAll = 18 };
@@ -33,27 +37,29 @@ void showIndex(QWidget* owner, const std::string& file, const std::string& keywo
 void showContext(QWidget* owner, const std::string& file, long context);
 void closeAll();
 
-// The viewer in force; nullptr restores the system viewer.
+// The viewer in force; nullptr restores the program's help window.
 void setViewer(Viewer* viewer);
 Viewer& viewer();
 
-// Hands the help file to the desktop's own viewer for its type. A file that is not there
-// gives the message that help is not installed instead. The desktop viewer cannot be told
-// a topic, so a context request opens the file at its start.
-class SystemViewer : public Viewer {
+// Shows the help book of the file in the program's help window: one window, created on
+// the first request, owned by the request's owner. A file that holds no book gives the
+// message that help is not installed instead. CloseAll closes the window.
+class WindowViewer : public Viewer {
 public:
-    using Opener = std::function<bool(const std::string& file)>;
-    // The opener launches the desktop viewer; tests pass one that only records.
-    explicit SystemViewer(Opener opener = {});
     void handle(const Request& request) override;
+    // The help window, or nullptr while none is open.
+    Window* window() const;
 
 private:
-    Opener opener_;
+    void close();
+    QPointer<Window> window_;
 };
 
-// The text shown when the help file is missing, and when no viewer could open it.
+// The text shown when the help file is missing.
 std::string notInstalledText(const std::string& file);
-std::string noViewerText(const std::string& file);
+
+// The program's help window, or nullptr while none is open.
+Window* openWindow();
 
 // Records every request and shows nothing. Installs itself for its lifetime.
 class RecordingViewer : public Viewer {
