@@ -1,5 +1,8 @@
 #include "core/help.h"
 
+#include <QPointer>
+#include <QWidget>
+
 #include <utility>
 
 #include "core/globals.h"
@@ -7,8 +10,9 @@
 
 namespace {
 
-QWidget*& owner() {
-    static QWidget* w = nullptr;
+// Forgets the main window when it goes, so that no later request names a window that is gone.
+QPointer<QWidget>& owner() {
+    static QPointer<QWidget> w;
     return w;
 }
 
