@@ -478,19 +478,25 @@ std::string hex4(unsigned v) {
     return s;
 }
 
-// A pseudo-terminal whose slave side the node names. Output stopped: not writable yet.
+// A pseudo-terminal whose slave side the node names, output stopped: not writable yet.
+// Without pseudo-terminals the node is an empty file, which always polls ready: libusb then
+// asks for URBs again and again, and learns of a pull from the uevent alone.
 void openNode(Device& d, const std::string& root) {
-    d.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (d.master < 0 || ::grantpt(d.master) != 0 || ::unlockpt(d.master) != 0)
-        throw std::runtime_error("no pseudo-terminal for the device node");
-    const std::string slave = ::ptsname(d.master);
-    d.slave = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (d.slave < 0) throw std::runtime_error("cannot open " + slave);
-    ::tcflow(d.slave, TCOOFF);
     const std::filesystem::path node = root + d.node;
     std::filesystem::create_directories(node.parent_path());
     std::filesystem::remove(node);
-    std::filesystem::create_symlink(slave, node);
+    d.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (d.master >= 0 && ::grantpt(d.master) == 0 && ::unlockpt(d.master) == 0) {
+        const std::string slave = ::ptsname(d.master);
+        d.slave = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (d.slave >= 0) {
+            ::tcflow(d.slave, TCOOFF);
+            std::filesystem::create_symlink(slave, node);
+            return;
+        }
+    }
+    if (d.master >= 0) ::close(std::exchange(d.master, -1));
+    std::ofstream{node};
 }
 
 // The descriptors file goes in before the entry is announced, so that libusb never reads an
@@ -546,6 +552,10 @@ bool UsbfsTestbed::preloaded() {
 
 void UsbfsTestbed::plug(usb::Function& function) {
     State& s = *state_;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.current) throw std::logic_error("a device is plugged in at 1-1 already");
+    }
     auto owned = std::make_unique<Device>();
     Device& d = *owned;
     d.bed = &s;
@@ -610,8 +620,8 @@ void UsbfsTestbed::pull() {
         slave = std::exchange(d->slave, -1);
     }
     // The node hangs up: it polls an error, as a usbfs node of a disconnected device does.
-    ::close(slave);
-    ::close(master);
+    if (slave >= 0) ::close(slave);
+    if (master >= 0) ::close(master);
     umockdev_testbed_uevent(s.testbed, d->syspath.c_str(), "remove");
     umockdev_testbed_remove_device(s.testbed, d->syspath.c_str());
 }
