@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <thread>
 
 #include "control/card.h"
@@ -27,6 +26,7 @@
 #include "emulator/fixtures.h"
 #include "emulator/reader.h"
 #include "pipedrv/pipedrv.h"
+#include "test_files.h"
 #include "usbfs_testbed.h"
 
 namespace realusb {
@@ -41,15 +41,8 @@ constexpr std::uint16_t kVendorId = 0x0a5c;
 constexpr std::uint16_t kProductId = 0x0700;
 constexpr char kReaderConf[] = "VendorId=0x0a5c\nProductId=0x0700\nTargetInterfaceClass=255\n";
 
-std::vector<std::uint8_t> readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void writeFile(const fs::path& p, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::readFile;
+using test_support::writeFile;
 
 std::vector<std::uint8_t> sound(std::size_t n) {
     std::vector<std::uint8_t> bytes(n);
@@ -63,8 +56,7 @@ std::vector<std::uint8_t> sound(std::size_t n) {
     auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin());
     if (x == a.end()) return ::testing::AssertionSuccess();
     const auto at = x - a.begin();
-    return ::testing::AssertionFailure() << "first difference at byte " << at << " (block of 16384: " << at / 16384
-                                         << "): " << int(*x) << " and " << int(*y);
+    return ::testing::AssertionFailure() << "first difference at byte " << at << ": " << int(*x) << " and " << int(*y);
 }
 
 bool waitFor(const std::function<bool()>& done) {
@@ -76,17 +68,6 @@ bool waitFor(const std::function<bool()>& done) {
 }
 
 bool readerPresent() { return !devices::enumerateInterfaces(devices::ReaderInterfaceClass).empty(); }
-
-class Environment {
-public:
-    Environment(const char* name, const std::string& value) : name_(name) { ::setenv(name, value.c_str(), 1); }
-    ~Environment() { ::unsetenv(name_); }
-    Environment(const Environment&) = delete;
-    Environment& operator=(const Environment&) = delete;
-
-private:
-    const char* name_;
-};
 
 class RealUsb : public ::testing::Test {
 protected:
@@ -131,8 +112,8 @@ protected:
     void startOverEmulatedBus(std::uint8_t chip) {
         const fs::path cardFile = folder / "emulated-card.img";
         emulator::Card(chip).save(cardFile);
-        Environment file(emulator::kCardVariable, cardFile.string());
-        Environment timing(emulator::kTimingVariable, "fast");
+        test_support::ScopedEnvironment file(emulator::kCardVariable, cardFile.string());
+        test_support::ScopedEnvironment timing(emulator::kTimingVariable, "fast");
         system = std::make_unique<devices::System>(folder.string());
         ASSERT_NE(system->emulatedReader(), nullptr) << system->error();
     }
