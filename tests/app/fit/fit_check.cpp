@@ -158,6 +158,10 @@ std::vector<std::string> fitFaults(QWidget* root, const QRect& visible) {
     QApplication::sendPostedEvents();
     QApplication::processEvents();
     Walk walk{visible, {}, {}, {}};
+    // The window itself first: a page lies inside the area that shows it.
+    if (!visible.contains(globalRect(root)))
+        walk.faults.push_back(nameOf(root) + " " + rectText(globalRect(root)) + " lies outside the visible area " +
+                              rectText(visible));
     walk.visit(root);
     walk.checkLabels();
     return walk.faults;

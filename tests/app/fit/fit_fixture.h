@@ -16,6 +16,9 @@ protected:
     void SetUp() override {
         CardWindow::SetUp();
         newDocument();
+        // Making the document leaves the window busy, as its callers expect; here a hand
+        // goes on from it.
+        main_->setEnabled(true);
     }
 
     // The part of the screen where the pages can be seen.

@@ -95,7 +95,7 @@ TEST_F(Pages, ASmallWindowScrollsToWhatItCannotShow) {
     EXPECT_GT(scroller->horizontalScrollBar()->maximum(), 0);
     EXPECT_GT(scroller->verticalScrollBar()->maximum(), 0);
     // The page keeps its size; scrolled to its corner, the forward button shows whole.
-    EXPECT_GE(main_->clientArea()->width(), window_->minimumWidth());
+    EXPECT_GE(main_->clientArea()->width(), window_->minimumSizeHint().width());
     scroller->ensureWidgetVisible(window_->cmdNext, 0, 0);
     QApplication::processEvents();
     const QRect next(window_->cmdNext->mapToGlobal(QPoint(0, 0)), window_->cmdNext->size());
