@@ -306,7 +306,9 @@ void frmPattern::Form_Load() {
 void frmPattern::Form_Unload() {
     unloaded_ = true;
     setEnabled(false);
-    showMinimized();
+    // Out of sight at once: a page shown minimised would be drawn again under the next
+    // page until it is deleted.
+    hide();
     forms::doEvents();
     gsbCloseDatabase(gdbWork);
 }
@@ -314,7 +316,6 @@ void frmPattern::Form_Unload() {
 void frmPattern::unload() {
     if (unloaded_) return;
     Form_Unload();
-    hide();
     // The wizard owns its active page; any other opening ends with the window.
     if (!mainForm() || mainForm()->activePage() != this) deleteLater();
 }

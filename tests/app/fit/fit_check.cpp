@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -168,6 +169,14 @@ std::vector<std::string> fitFaults(QWidget* root, const QRect& visible) {
 }
 
 std::vector<std::string> fitFaults(QWidget* window) { return fitFaults(window, globalRect(window)); }
+
+void saveScreenshot(QWidget* root, QWidget* over, const std::string& path) {
+    QPixmap picture = root->grab();
+    QPainter paint(&picture);
+    paint.drawPixmap(over->mapToGlobal(QPoint(0, 0)) - root->mapToGlobal(QPoint(0, 0)), over->grab());
+    paint.end();
+    picture.save(QString::fromStdString(path), "PNG");
+}
 
 void saveScreenshot(QWidget* root, const std::string& path) { root->grab().save(QString::fromStdString(path), "PNG"); }
 

@@ -18,5 +18,7 @@ std::vector<std::string> fitFaults(QWidget* window);
 
 // root drawn into a PNG file, for a person to look at.
 void saveScreenshot(QWidget* root, const std::string& path);
+// The same with a window of its own (a message box) drawn where it shows over root.
+void saveScreenshot(QWidget* root, QWidget* over, const std::string& path);
 
 }  // namespace fittest

@@ -7,12 +7,23 @@
 #include "calendar/calendar.h"
 #include "card/window.h"
 #include "fit_fixture.h"
+#include "patterns/frm_pattern.h"
 #include "patterns/links.h"
 
 namespace fittest {
 namespace {
 
 QRect globalRect(const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); }
+
+// The visible windows of the page area, by name.
+std::vector<std::string> shownInPageArea(const frmMain& main) {
+    std::vector<std::string> names;
+    for (QObject* o : main.clientArea()->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w && !w->isWindow() && w->isVisible()) names.push_back(w->objectName().toStdString());
+    }
+    return names;
+}
 
 class Wizard : public Fit {
 protected:
@@ -39,6 +50,28 @@ protected:
         return nullptr;
     }
 };
+
+// While the holiday page asks whether holidays are used, the weekday page before it is
+// gone from the screen: one set of buttons, one page.
+TEST_F(Wizard, TheHolidayQuestionShowsOverTheHolidayPageAlone) {
+    master("UPDATE tblSyukujitu SET fldSyukujitu = 255 WHERE fldDay = 0");
+    click(main_->startScreen()->cmdItem(0));
+    ASSERT_EQ(main_->activePage()->objectName(), "frmPattern");
+    std::vector<std::string> shown;
+    int backButtons = 0;
+    withRealBoxes([&] { click(button("次へ")); },
+                  [&](QMessageBox& box) {
+                      EXPECT_TRUE(box.text().contains(QString::fromUtf8("祝日を使用しますか？")));
+                      shown = shownInPageArea(*main_);
+                      for (auto* b : main_->clientArea()->findChildren<QPushButton*>())
+                          if (b->isVisible() && b->text() == QString::fromUtf8("戻る")) ++backButtons;
+                      shot(main_.get(), &box, "holiday_question");
+                      return QMessageBox::Yes;
+                  });
+    EXPECT_EQ(shown, std::vector<std::string>{"frmPattern"});
+    EXPECT_EQ(backButtons, 1);
+    EXPECT_TRUE(static_cast<frmPattern*>(main_->activePage())->chkSyukujitu()->isChecked());
+}
 
 // Every page lies inside the page area, and the start screen comes back where it was at
 // start-up, after a card page too.
