@@ -99,7 +99,8 @@ void frmSetting::buildControls() {
     sstSetting_->setColHidden(0, true);
     sstSetting_->setColWidth(1, 4);
     sstSetting_->setColWidth(2, 18);
-    sstSetting_->setColWidth(3, 12);
+    sstSetting_->setColWidth(3, 17);  // an eight-digit code in full-width digits
+    sstSetting_->setColWidth(4, 9);
     sstSetting_->setOperationMode(forms::Grid::OperationMode::SingleSelect);
     sstSetting_->setTextTip("登録する番号を選択してください。");
     connect(sstSetting_->table(), &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
@@ -151,6 +152,12 @@ void frmSetting::buildControls() {
     sstMessage_->setText(2, 0, "メッセージ名");
     sstMessage_->setText(3, 0, "応答");
     sstMessage_->setColHidden(0, true);
+    sstMessage_->setColWidth(1, 4);
+    sstMessage_->setColWidth(2, 21);  // a name of 20 bytes
+    sstMessage_->setColWidth(3, 5);
+    sstMessage_->fitToRows(9);
+    sstMessage_->fitToColumns();
+    sstMessage_->resize(sstMessage_->minimumWidth(), sstMessage_->height());
     sstMessage_->setOperationMode(forms::Grid::OperationMode::SingleSelect);
     connect(sstMessage_->table(), &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
         if (!settingUp_ && row >= 0) sstMessage_Select(row + 1);
