@@ -168,7 +168,18 @@ std::vector<std::string> fitFaults(QWidget* root, const QRect& visible) {
     return walk.faults;
 }
 
-std::vector<std::string> fitFaults(QWidget* window) { return fitFaults(window, globalRect(window)); }
+std::vector<std::string> fitFaults(QWidget* window) {
+    std::vector<std::string> faults = fitFaults(window, globalRect(window));
+    // The frame draws the title in a bold face beside at least three buttons.
+    QFont face = QApplication::font("QMdiSubWindowTitleBar");
+    face.setBold(true);
+    const int need = QFontMetrics(face).horizontalAdvance(window->windowTitle()) +
+                     3 * window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    if (!window->windowTitle().isEmpty() && window->width() < need)
+        faults.push_back(nameOf(window) + " is " + std::to_string(window->width()) + " wide and cuts its title \"" +
+                         window->windowTitle().toStdString() + "\", which needs " + std::to_string(need));
+    return faults;
+}
 
 void saveScreenshot(QWidget* root, QWidget* over, const std::string& path) {
     QPixmap picture = root->grab();

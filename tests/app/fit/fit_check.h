@@ -13,7 +13,8 @@ namespace fittest {
 // visible is the part of the screen (global coordinates) where root can be seen.
 std::vector<std::string> fitFaults(QWidget* root, const QRect& visible);
 
-// The same for a window of its own: its visible area is the whole window.
+// The same for a window of its own: its visible area is the whole window, and it is wide
+// enough for its frame to show its title whole.
 std::vector<std::string> fitFaults(QWidget* window);
 
 // root drawn into a PNG file, for a person to look at.
