@@ -47,7 +47,6 @@ const char* const kWeekdayTips[] = {"日曜日スケジュール", "月曜日ス
 
 // Pixel layout of the window.
 constexpr int kStripHeight = 30;
-constexpr int kButtonWidth = 34;
 
 QLabel* makeLabel(QWidget* parent, const char* caption, QRect at) {
     auto* l = new QLabel(qs(caption), parent);
@@ -108,9 +107,19 @@ void frmPattern::buildControls() {
         if (i >= 9 && i <= 20) setCaption(o, std::string(1, static_cast<char>('A' + i - 9))), slot = i - 8;
         if (i == 0) setCaption(o, "停止");
         if (i == 21) setCaption(o, "一時");
-        o->setGeometry(8 + (slot - 1) * (kButtonWidth + 2), 3, i == 8 ? 2 * kButtonWidth : kButtonWidth, 24);
+        o->setProperty("slot", slot);
         if (i == 0 || i == 21) o->hide();
         connect(o, &forms::OptionButton::click, this, [this, i] { optPattern_Click(i); });
+    }
+    // One slot a button, as wide as the widest caption of a row; the holiday button alone
+    // takes two.
+    std::vector<QWidget*> row(optPattern_.begin() + 1, optPattern_.begin() + 8);
+    row.insert(row.end(), optPattern_.begin() + 9, optPattern_.begin() + 21);
+    const int slotWidth = rowButtonWidth(row);
+    for (int i = 0; i <= 21; ++i) {
+        forms::OptionButton* o = optPattern(i);
+        const int width = i == 8 ? std::max(2 * slotWidth, o->sizeHint().width()) : slotWidth;
+        o->setGeometry(8 + (o->property("slot").toInt() - 1) * (slotWidth + kRowButtonGap), 3, width, 24);
     }
     cmdSyukujitu_ = makeButton(picPattern_, "祝日の編集", "祝日の追加・削除・編集を行います。", QRect(0, 3, 90, 24));
     cmdCopy_ = makeButton(picPattern_, "一覧表示", "スケジュール内容の一覧を表示／スケジュールのコピー", QRect(0, 3, 80, 24));

@@ -2,6 +2,8 @@
 #include "fit_check.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -73,9 +75,11 @@ struct Walk {
 
     void visit(QWidget* parent) {
         const QRect inside = globalRect(parent);
+        std::vector<QAbstractButton*> marks;
         for (QObject* o : parent->children()) {
             auto* w = qobject_cast<QWidget*>(o);
             if (!w || w->isWindow() || !w->isVisible()) continue;
+            if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) marks.push_back(static_cast<QAbstractButton*>(w));
             const QRect r = globalRect(w);
             if (!inside.contains(r)) faults.push_back(nameOf(w) + " " + rectText(r) + " is cut by its parent " + rectText(inside));
             else if (!visible.contains(r)) faults.push_back(nameOf(w) + " " + rectText(r) + " lies outside the visible area " + rectText(visible));
@@ -83,6 +87,24 @@ struct Walk {
             if (takesInput(w)) inputs.push_back(w);
             if (auto* view = qobject_cast<QAbstractItemView*>(w)) checkList(view);
             if (!isLeaf(w)) visit(w);
+        }
+        checkMarks(marks);
+    }
+
+    // Check boxes and option buttons show their caption whole, and a caption keeps clear
+    // of the next box or circle in its row.
+    void checkMarks(const std::vector<QAbstractButton*>& marks) {
+        constexpr int kGap = 4;
+        for (QAbstractButton* a : marks) {
+            const int need = a->sizeHint().width();
+            if (need > a->width())
+                faults.push_back(nameOf(a) + " is " + std::to_string(a->width()) + " wide and cuts its caption, which needs " +
+                                 std::to_string(need));
+            for (QAbstractButton* b : marks) {
+                const bool sameRow = a->geometry().top() < b->geometry().bottom() && b->geometry().top() < a->geometry().bottom();
+                if (a != b && sameRow && b->x() > a->x() && b->x() < a->x() + need + kGap)
+                    faults.push_back("the caption of " + nameOf(a) + " runs into " + nameOf(b));
+            }
         }
     }
 

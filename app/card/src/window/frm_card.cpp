@@ -260,9 +260,9 @@ void frmCard::buildMessageTabs() {
     // Write or replace.
     QWidget* write = pages[0];
     optWriteMode[3] = new QRadioButton(QString::fromUtf8("ファイルを書き込む"), write);
-    tw::place(optWriteMode[3], 240, 240, 2400, 300);
+    tw::place(optWriteMode[3], 240, 240, 2100, 300);
     optWriteMode[1] = new QRadioButton(QString::fromUtf8("他のメッセージと入れ替える"), write);
-    tw::place(optWriteMode[1], 2640, 240, 2600, 300);
+    tw::place(optWriteMode[1], 2400, 240, 2800, 300);
     lblMsgData = label(write, "", 240, 720, 4000, 300);
     cboMessage = new QComboBox(write);
     tw::place(cboMessage, 240, 720, 1800, 360);
