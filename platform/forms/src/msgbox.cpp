@@ -67,12 +67,12 @@ public:
     int messageBox(const MessageBoxRequest& r) override {
         QMessageBox box(iconOf(r.style), QString::fromStdString(r.title), QString::fromStdString(r.prompt),
                         QMessageBox::NoButton, QApplication::activeWindow());
-        keepTitleWhole(box);
         const auto specs = buttonsOf(r.style);
         for (const auto& s : specs) box.addButton(s.button);
         const std::size_t def = (r.style & 0x300) >> 8;
         if (def < specs.size()) box.setDefaultButton(specs[def].button);
         box.setEscapeButton(specs.back().button);
+        keepTitleWhole(box);
         const auto chosen = static_cast<QMessageBox::StandardButton>(box.exec());
         for (const auto& s : specs)
             if (s.button == chosen) return s.result;
