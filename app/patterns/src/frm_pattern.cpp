@@ -23,6 +23,7 @@
 #include "core/strings.h"
 #include "core/uc_numeric.h"
 #include "core/upkeep.h"
+#include "forms/client_area.h"
 #include "forms/msgbox.h"
 #include "forms/services.h"
 #include "runtime/error.h"
@@ -45,9 +46,7 @@ const char* const kWeekdayTips[] = {"日曜日スケジュール", "月曜日ス
                                     "木曜日スケジュール", "金曜日スケジュール", "土曜日スケジュール"};
 
 // Pixel layout of the window.
-constexpr int kStripTop = 24;
 constexpr int kStripHeight = 30;
-constexpr int kButtonWidth = 34;
 
 QLabel* makeLabel(QWidget* parent, const char* caption, QRect at) {
     auto* l = new QLabel(qs(caption), parent);
@@ -82,7 +81,7 @@ frmPattern::frmPattern(QWidget* parent) : shell::ShellPage(parent) {
     buildControls();
     buildMenus();
     // The page never gets smaller than its controls: the main window scrolls instead.
-    setMinimumSize(std::max(width(), sstAnsRec_->geometry().right() + 10), height());
+    client_->setMinimumSize(std::max(width(), sstAnsRec_->geometry().right() + 10), height());
     Form_Load();
 }
 
@@ -93,9 +92,12 @@ void frmPattern::unloadPage() {
 }
 
 void frmPattern::buildControls() {
-    resize(760, 600);
-    picPattern_ = new QWidget(this);
-    picPattern_->setGeometry(0, kStripTop, 760, kStripHeight);
+    resize(760, 576);
+    menuBar_ = new QMenuBar(this);
+    client_ = forms::makeClientArea(this, menuBar_);
+    client_->installEventFilter(this);
+    picPattern_ = new QWidget(client_);
+    picPattern_->setGeometry(0, 0, 760, kStripHeight);
     for (int i = 0; i <= 21; ++i) {
         auto* o = new forms::OptionButton(picPattern_);
         optPattern_[static_cast<std::size_t>(i)] = o;
@@ -105,9 +107,19 @@ void frmPattern::buildControls() {
         if (i >= 9 && i <= 20) setCaption(o, std::string(1, static_cast<char>('A' + i - 9))), slot = i - 8;
         if (i == 0) setCaption(o, "停止");
         if (i == 21) setCaption(o, "一時");
-        o->setGeometry(8 + (slot - 1) * (kButtonWidth + 2), 3, i == 8 ? 2 * kButtonWidth : kButtonWidth, 24);
+        o->setProperty("slot", slot);
         if (i == 0 || i == 21) o->hide();
         connect(o, &forms::OptionButton::click, this, [this, i] { optPattern_Click(i); });
+    }
+    // One slot a button, as wide as the widest caption of a row; the holiday button alone
+    // takes two.
+    std::vector<QWidget*> row(optPattern_.begin() + 1, optPattern_.begin() + 8);
+    row.insert(row.end(), optPattern_.begin() + 9, optPattern_.begin() + 21);
+    const int slotWidth = rowButtonWidth(row);
+    for (int i = 0; i <= 21; ++i) {
+        forms::OptionButton* o = optPattern(i);
+        const int width = i == 8 ? std::max(2 * slotWidth, o->sizeHint().width()) : slotWidth;
+        o->setGeometry(8 + (o->property("slot").toInt() - 1) * (slotWidth + kRowButtonGap), 3, width, 24);
     }
     cmdSyukujitu_ = makeButton(picPattern_, "祝日の編集", "祝日の追加・削除・編集を行います。", QRect(0, 3, 90, 24));
     cmdCopy_ = makeButton(picPattern_, "一覧表示", "スケジュール内容の一覧を表示／スケジュールのコピー", QRect(0, 3, 80, 24));
@@ -115,14 +127,14 @@ void frmPattern::buildControls() {
 
     // The name of a special-day pattern sits over the step grid, clear of the heading of
     // the message grid beside it.
-    lblPattern_ = makeLabel(this, "新しい特定日スケジュール", QRect(10, 60, 165, 20));
-    lblComment_ = makeLabel(this, "スケジュール名", QRect(175, 60, 90, 20));
-    txtComment_ = new forms::TextBox(this);
-    txtComment_->setGeometry(265, 58, 165, 22);
+    lblPattern_ = makeLabel(client_, "新しい特定日スケジュール", QRect(10, 36, 165, 20));
+    lblComment_ = makeLabel(client_, "スケジュール名", QRect(175, 36, 90, 20));
+    txtComment_ = new forms::TextBox(client_);
+    txtComment_->setGeometry(265, 34, 165, 22);
     setTip(txtComment_, "スケジュール名を入力してください。");
 
-    picTimeChart_ = new forms::PictureBox(this);
-    picTimeChart_->setGeometry(10, 88, 150, 460);
+    picTimeChart_ = new forms::PictureBox(client_);
+    picTimeChart_->setGeometry(10, 64, 150, 460);
     picTimeChart_->setBackColor(forms::vbButtonFace);
     picTimeChart_->setAutoRedraw(true);
     picTimeChart_->setMouseTracking(true);
@@ -131,15 +143,15 @@ void frmPattern::buildControls() {
     shpTimeSet_->setStyleSheet("border: 2px solid #0000ff; background: transparent;");
     shpTimeSet_->setAttribute(Qt::WA_TransparentForMouseEvents);
     shpTimeSet_->hide();
-    picTime_ = new QLabel(this);
+    picTime_ = new QLabel(client_);
     picTime_->setFrameShape(QFrame::Box);
     picTime_->setAutoFillBackground(true);
     picTime_->resize(44, 18);
     picTime_->hide();
     picTime_->installEventFilter(this);
 
-    sstDayStep_ = new forms::Grid(this);
-    sstDayStep_->setGeometry(175, 88, 250, 300);
+    sstDayStep_ = new forms::Grid(client_);
+    sstDayStep_->setGeometry(175, 64, 250, 300);
     sstDayStep_->setMaxCols(4);
     sstDayStep_->setMaxRows(kMaxStepsPerPattern + 1);
     sstDayStep_->setText(1, 0, "番号");
@@ -155,27 +167,27 @@ void frmPattern::buildControls() {
     sstDayStep_->setTextTip("登録番号を選択してください。");
     connect(sstDayStep_, &forms::Grid::click, this, [this](int c, int r) { sstDayStep_Click(c, r); });
 
-    lblStepNo_ = makeLabel(this, "0", QRect(175, 392, 40, 20));
+    lblStepNo_ = makeLabel(client_, "0", QRect(175, 368, 40, 20));
     lblStepNo_->hide();
-    lblTitleRemain_ = makeLabel(this, "残り登録数", QRect(250, 392, 90, 20));
-    lblStepRemain_ = makeLabel(this, "24", QRect(345, 392, 40, 20));
-    lblStart_ = makeLabel(this, "開始時刻", QRect(175, 420, 80, 20));
-    lblEnd_ = makeLabel(this, "終了時刻", QRect(175, 470, 80, 20));
+    lblTitleRemain_ = makeLabel(client_, "残り登録数", QRect(250, 368, 90, 20));
+    lblStepRemain_ = makeLabel(client_, "24", QRect(345, 368, 40, 20));
+    lblStart_ = makeLabel(client_, "開始時刻", QRect(175, 396, 80, 20));
+    lblEnd_ = makeLabel(client_, "終了時刻", QRect(175, 446, 80, 20));
     for (int i = 0; i < 2; ++i) {
-        const int y = 440 + 50 * i;
-        unmHour_[static_cast<std::size_t>(i)] = makeNumeric(this, i, i == 0 ? 23 : 24, QRect(175, y, 56, 24));
-        makeLabel(this, "時", QRect(233, y + 2, 16, 20));
-        unmMinute_[static_cast<std::size_t>(i)] = makeNumeric(this, i, 59, QRect(252, y, 56, 24));
-        makeLabel(this, "分", QRect(310, y + 2, 16, 20));
+        const int y = 416 + 50 * i;
+        unmHour_[static_cast<std::size_t>(i)] = makeNumeric(client_, i, i == 0 ? 23 : 24, QRect(175, y, 56, 24));
+        makeLabel(client_, "時", QRect(233, y + 2, 16, 20));
+        unmMinute_[static_cast<std::size_t>(i)] = makeNumeric(client_, i, 59, QRect(252, y, 56, 24));
+        makeLabel(client_, "分", QRect(310, y + 2, 16, 20));
         connect(unmHour_[static_cast<std::size_t>(i)], &UcNumeric::Change, this, [this, i] { unmTime_Change(true, i); });
         connect(unmMinute_[static_cast<std::size_t>(i)], &UcNumeric::Change, this, [this, i] { unmTime_Change(false, i); });
     }
-    cmdSet_ = makeButton(this, "登録", "入力内容を登録します。", QRect(340, 465, 80, 30));
+    cmdSet_ = makeButton(client_, "登録", "入力内容を登録します。", QRect(340, 441, 80, 30));
     connect(cmdSet_, &forms::CommandButton::click, this, [this] { cmdSet_Click(); });
 
-    lblMessage_ = makeLabel(this, "メッセージ", QRect(440, 66, 120, 20));
-    sstMessage_ = new forms::Grid(this);
-    sstMessage_->setGeometry(440, 88, 260, 300);
+    lblMessage_ = makeLabel(client_, "メッセージ", QRect(440, 42, 120, 20));
+    sstMessage_ = new forms::Grid(client_);
+    sstMessage_->setGeometry(440, 64, 260, 300);
     sstMessage_->setMaxCols(3);
     sstMessage_->setMaxRows(10);
     sstMessage_->setText(1, 0, "番号");
@@ -188,15 +200,15 @@ void frmPattern::buildControls() {
     sstMessage_->setOperationMode(forms::Grid::OperationMode::SingleSelect);
     sstMessage_->setTextTip("登録するメッセージを選択してください。");
     connect(sstMessage_, &forms::Grid::dblClick, this, [this](int c, int r) { sstMessage_DblClick(c, r); });
-    lblMessageHint_ = makeLabel(this, "ダブルクリックでメッセージ名を変更できます。", QRect(440, 392, 300, 20));
-    txtMsgName_ = new forms::TextBox(this);
+    lblMessageHint_ = makeLabel(client_, "ダブルクリックでメッセージ名を変更できます。", QRect(440, 368, 300, 20));
+    txtMsgName_ = new forms::TextBox(client_);
     txtMsgName_->resize(170, 22);
     txtMsgName_->hide();
     setTip(txtMsgName_, "メッセージ名を入力してください。");
     connect(txtMsgName_, &forms::TextBox::change, this, [this] { txtMsgName_Change(); });
     txtMsgName_->installEventFilter(this);
-    sstAnsRec_ = new forms::Grid(this);
-    sstAnsRec_->setGeometry(704, 88, 60, 300);
+    sstAnsRec_ = new forms::Grid(client_);
+    sstAnsRec_->setGeometry(704, 64, 60, 300);
     sstAnsRec_->setMaxCols(1);
     sstAnsRec_->setMaxRows(10);
     sstAnsRec_->setText(1, 0, "録音");
@@ -208,22 +220,22 @@ void frmPattern::buildControls() {
     sstAnsRec_->hide();
     connect(sstAnsRec_, &forms::Grid::click, this, [this](int c, int r) { sstAnsRec_Click(c, r); });
 
-    lblOff_ = makeLabel(this, "", QRect(440, 420, 80, 20));
-    lblAnsOnly_ = makeLabel(this, "", QRect(525, 420, 80, 20));
-    lblAnsRec_ = makeLabel(this, "", QRect(610, 420, 80, 20));
+    lblOff_ = makeLabel(client_, "", QRect(440, 396, 80, 20));
+    lblAnsOnly_ = makeLabel(client_, "", QRect(525, 396, 80, 20));
+    lblAnsRec_ = makeLabel(client_, "", QRect(610, 396, 80, 20));
 
-    chkSyukujitu_ = new forms::CheckBox(qs("祝日を使用する"), this);
-    chkSyukujitu_->setGeometry(440, 450, 200, 22);
+    chkSyukujitu_ = new forms::CheckBox(qs("祝日を使用する"), client_);
+    chkSyukujitu_->setGeometry(440, 426, 200, 22);
     setTip(chkSyukujitu_, "祝日を使用するときにチェックを入れます。");
     connect(chkSyukujitu_, &forms::CheckBox::click, this, [this] { chkSyukujitu_Click(); });
-    chkFurikae_ = new forms::CheckBox(qs("振替休日も祝日に従う"), this);
-    chkFurikae_->setGeometry(440, 476, 220, 22);
+    chkFurikae_ = new forms::CheckBox(qs("振替休日も祝日に従う"), client_);
+    chkFurikae_->setGeometry(440, 452, 220, 22);
     setTip(chkFurikae_, "振替休日を祝日スケジュールと同じ動きにするときにチェックを入れます。");
     connect(chkFurikae_, &forms::CheckBox::click, this, [this] { chkFurikae_Click(); });
 
-    cmdBack_ = makeButton(this, "戻る", "前の登録に戻ります。", QRect(520, 520, 100, 32));
-    cmdNext_ = makeButton(this, "次へ", "次の画面に進みます。", QRect(630, 520, 100, 32));
-    cmdOk_ = makeButton(this, "戻る", "特定日スケジュール登録画面に戻ります。", QRect(630, 560, 100, 32));
+    cmdBack_ = makeButton(client_, "戻る", "前の登録に戻ります。", QRect(520, 496, 100, 32));
+    cmdNext_ = makeButton(client_, "次へ", "次の画面に進みます。", QRect(630, 496, 100, 32));
+    cmdOk_ = makeButton(client_, "戻る", "特定日スケジュール登録画面に戻ります。", QRect(630, 536, 100, 32));
     connect(cmdBack_, &forms::CommandButton::click, this, [this] { cmdBack_Click(); });
     connect(cmdNext_, &forms::CommandButton::click, this, [this] { cmdNext_Click(); });
     connect(cmdOk_, &forms::CommandButton::click, this, [this] { cmdOk_Click(); });
@@ -247,8 +259,6 @@ void frmPattern::buildControls() {
 }
 
 void frmPattern::buildMenus() {
-    menuBar_ = new QMenuBar(this);
-    menuBar_->setGeometry(0, 0, 760, kStripTop);
     mnuFile_ = menuBar_->addMenu(qs("ﾌｧｲﾙ(&F)"));
     connect(mnuFile_->addAction(qs("上書き保存(&S)")), &QAction::triggered, this, [this] { mnuFileSave_Click(false); });
     connect(mnuFile_->addAction(qs("名前を付けて保存(&A)")), &QAction::triggered, this, [this] { mnuFileSave_Click(true); });
@@ -305,7 +315,9 @@ void frmPattern::Form_Load() {
 void frmPattern::Form_Unload() {
     unloaded_ = true;
     setEnabled(false);
-    showMinimized();
+    // Out of sight at once: a page shown minimised would be drawn again under the next
+    // page until it is deleted.
+    hide();
     forms::doEvents();
     gsbCloseDatabase(gdbWork);
 }
@@ -313,7 +325,6 @@ void frmPattern::Form_Unload() {
 void frmPattern::unload() {
     if (unloaded_) return;
     Form_Unload();
-    hide();
     // The wizard owns its active page; any other opening ends with the window.
     if (!mainForm() || mainForm()->activePage() != this) deleteLater();
 }
@@ -560,12 +571,11 @@ bool frmPattern::pfnfSetPatternName(int iPatternNo, const std::string& sName) {
     return true;
 }
 
-void frmPattern::paintEvent(QPaintEvent* e) {
-    shell::ShellPage::paintEvent(e);
+void frmPattern::paintClient() {
     // A raised frame round the editing area, below the selector strip.
-    QPainter p(this);
-    const QRect r(optPattern(1)->x(), kStripTop + kStripHeight + 2,
-                  txtComment_->geometry().right() + 16 - optPattern(1)->x(), picTimeChart_->geometry().bottom() + 8 - kStripTop - kStripHeight);
+    QPainter p(client_);
+    const QRect r(optPattern(1)->x(), kStripHeight + 2, txtComment_->geometry().right() + 16 - optPattern(1)->x(),
+                  picTimeChart_->geometry().bottom() + 8 - kStripHeight);
     p.setPen(palette().color(QPalette::Light));
     p.drawLine(r.topLeft(), r.topRight());
     p.drawLine(r.topLeft(), r.bottomLeft());
@@ -585,6 +595,7 @@ void frmPattern::mouseMoveEvent(QMouseEvent* e) {
 }
 
 bool frmPattern::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Paint) paintClient();
     if (watched == picTime_ && event->type() == QEvent::Enter) hideTimeBox();
     if (watched == txtMsgName_ && event->type() == QEvent::FocusOut && shown(txtMsgName_)) txtMsgName_LostFocus();
     if (watched == txtMsgName_ && event->type() == QEvent::FocusIn) gsbSelectAll(txtMsgName_);

@@ -88,12 +88,14 @@ frmPatternCopy::frmPatternCopy(frmPattern* editor, QWidget* parent)
     }
     for (int n = 9; n <= 20; ++n) {
         auto* o = new forms::OptionButton(QString(QChar('A' + n - 9)), this);
-        o->setGeometry(10 + 30 * (n - 9), 30, 28, 24);
         o->setAcceptDrops(true);
         o->installEventFilter(this);
         optPattern_[static_cast<std::size_t>(n)] = o;
         connect(o, &forms::OptionButton::click, this, [this, n] { optPattern_Click(n); });
     }
+    const std::vector<QWidget*> row(optPattern_.begin() + 9, optPattern_.begin() + 21);
+    const int width = rowButtonWidth(row);
+    for (int n = 9; n <= 20; ++n) optPattern(n)->setGeometry(10 + (width + kRowButtonGap) * (n - 9), 30, width, 24);
     lblTimeChart_ = new QLabel(qs("表示項目"), this);
     lblTimeChart_->setGeometry(10, 390, 70, 20);
     lblOff_ = new QLabel(this);

@@ -2,6 +2,7 @@
 // their value rules, and storing the grid, defaults and imports in the document.
 #include "patterns/frm_setting.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,6 +26,7 @@
 #include "core/messages.h"
 #include "core/strings.h"
 #include "dao/database.h"
+#include "forms/client_area.h"
 #include "forms/msgbox.h"
 #include "forms/services.h"
 #include "patterns/links.h"
@@ -74,9 +76,9 @@ void frmSetting::unloadPage() {
 }
 
 void frmSetting::buildControls() {
-    resize(760, 600);
+    resize(760, 576);
     menuBar_ = new QMenuBar(this);
-    menuBar_->setGeometry(0, 0, 760, 24);
+    client_ = forms::makeClientArea(this, menuBar_);
     mnuFile_ = menuBar_->addMenu(qs("ﾌｧｲﾙ(&F)"));
     connect(mnuFile_->addAction(qs("上書き保存(&S)")), &QAction::triggered, this, [this] { mnuFileSave_Click(false); });
     connect(mnuFile_->addAction(qs("名前を付けて保存(&A)")), &QAction::triggered, this, [this] { mnuFileSave_Click(true); });
@@ -89,28 +91,29 @@ void frmSetting::buildControls() {
     connect(mnuHelp_->addAction(qs("ｷｰﾜｰﾄﾞ(&I)")), &QAction::triggered, this, [] { gsbHelpIndex(); });
     mnuHelpWindow_ = mnuHelp_->addAction(qs("この画面に関するﾍﾙﾌﾟ(&W)"));
 
-    sstSetting_ = new forms::Grid(this);
-    sstSetting_->setGeometry(10, 34, 430, 400);
+    sstSetting_ = new forms::Grid(client_);
+    sstSetting_->setGeometry(10, 10, 430, 400);
     sstSetting_->setMaxCols(7);
     const char* heads[] = {"番号", "項目", "登録内容", "登録値", "登録番号", "タイプ", "ヒント"};
     for (int c = 1; c <= 7; ++c) sstSetting_->setText(c, 0, heads[c - 1]);
     sstSetting_->setColHidden(0, true);
     sstSetting_->setColWidth(1, 4);
     sstSetting_->setColWidth(2, 18);
-    sstSetting_->setColWidth(3, 12);
+    sstSetting_->setColWidth(3, 17);  // an eight-digit code in full-width digits
+    sstSetting_->setColWidth(4, 9);
     sstSetting_->setOperationMode(forms::Grid::OperationMode::SingleSelect);
     sstSetting_->setTextTip("登録する番号を選択してください。");
     connect(sstSetting_->table(), &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
         if (!settingUp_ && row >= 0) setSettingNo(std::to_string(row + 1));
     });
 
-    fraHint_ = new QGroupBox(qs("説明"), this);
-    fraHint_->setGeometry(455, 34, 290, 110);
+    fraHint_ = new QGroupBox(qs("説明"), client_);
+    fraHint_->setGeometry(455, 10, 290, 110);
     lblHint_ = new QLabel(fraHint_);
     lblHint_->setWordWrap(true);
     lblHint_->setGeometry(10, 22, 270, 80);
     for (int i = 0; i < 4; ++i) {
-        fraSet_[static_cast<std::size_t>(i)] = new QGroupBox(this);
+        fraSet_[static_cast<std::size_t>(i)] = new QGroupBox(client_);
         fraSet_[static_cast<std::size_t>(i)]->resize(290, 250);
     }
     for (int k = 0; k <= kTenKeyClear; ++k) {
@@ -149,33 +152,48 @@ void frmSetting::buildControls() {
     sstMessage_->setText(2, 0, "メッセージ名");
     sstMessage_->setText(3, 0, "応答");
     sstMessage_->setColHidden(0, true);
+    sstMessage_->setColWidth(1, 4);
+    sstMessage_->setColWidth(2, 21);  // a name of 20 bytes
+    sstMessage_->setColWidth(3, 5);
+    sstMessage_->fitToRows(9);
+    sstMessage_->fitToColumns();
+    sstMessage_->resize(sstMessage_->minimumWidth(), sstMessage_->height());
     sstMessage_->setOperationMode(forms::Grid::OperationMode::SingleSelect);
     connect(sstMessage_->table(), &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
         if (!settingUp_ && row >= 0) sstMessage_Select(row + 1);
     });
 
-    chkOption_ = new forms::CheckBox(qs("オプション"), this);
-    chkOption_->setGeometry(10, 444, 120, 24);
+    chkOption_ = new forms::CheckBox(qs("オプション"), client_);
+    chkOption_->setGeometry(10, 420, 120, 24);
     connect(chkOption_, &forms::CheckBox::click, this, [this] { chkOption_Click(); });
-    cmdReset_ = new forms::CommandButton(qs("初期値"), this);
-    cmdReset_->setGeometry(340, 444, 100, 30);
+    cmdReset_ = new forms::CommandButton(qs("初期値"), client_);
+    cmdReset_->setGeometry(340, 420, 100, 30);
     setTip(cmdReset_, "登録値を全て初期値にします。");
     connect(cmdReset_, &forms::CommandButton::click, this, [this] { cmdReset_Click(); });
-    cmdBack_ = new forms::CommandButton(qs("戻る"), this);
-    cmdBack_->setGeometry(535, 520, 100, 32);
+    cmdBack_ = new forms::CommandButton(qs("戻る"), client_);
+    cmdBack_->setGeometry(535, 496, 100, 32);
     setTip(cmdBack_, "前の登録に戻ります。");
     connect(cmdBack_, &forms::CommandButton::click, this, [] {
         if (mainWindow()) mainWindow()->msbShowBack();
     });
-    cmdNext_ = new forms::CommandButton(qs("次へ"), this);
-    cmdNext_->setGeometry(645, 520, 100, 32);
+    cmdNext_ = new forms::CommandButton(qs("次へ"), client_);
+    cmdNext_->setGeometry(645, 496, 100, 32);
     setTip(cmdNext_, "次の登録に進みます。");
     connect(cmdNext_, &forms::CommandButton::click, this, [] {
         if (mainWindow()) mainWindow()->msbShowNext();
     });
-    lblSettingNo_ = new QLabel(qs("0"), this);
-    lblSettingNo_->setGeometry(140, 444, 40, 24);
+    lblSettingNo_ = new QLabel(qs("0"), client_);
+    lblSettingNo_->setGeometry(140, 420, 40, 24);
     lblSettingNo_->hide();
+
+    // The hint and the entry frames below it share one width, what the message list needs;
+    // the page's buttons end at their right edge.
+    const int frameWidth = std::max(fraHint_->width(), sstMessage_->width() + 2 * sstMessage_->x());
+    fraHint_->resize(frameWidth, fraHint_->height());
+    lblHint_->resize(frameWidth - 2 * lblHint_->x(), lblHint_->height());
+    for (auto* f : fraSet_) f->resize(frameWidth, std::max(f->height(), sstMessage_->geometry().bottom() + 10));
+    cmdNext_->move(fraHint_->geometry().right() + 1 - cmdNext_->width(), cmdNext_->y());
+    cmdBack_->move(cmdNext_->x() - 10 - cmdBack_->width(), cmdBack_->y());
 }
 
 void frmSetting::Form_Load() {
@@ -184,6 +202,8 @@ void frmSetting::Form_Load() {
     setEnabled(false);
     move(0, 0);
     resize(fraHint_->x() + fraHint_->width() + twipsToPx(300), height());
+    // A smaller main window scrolls rather than cutting the page's controls off.
+    client_->setMinimumSize(width(), cmdNext_->geometry().bottom() + 1 + twipsToPx(120));
     gsbOpenDatabase(gdbWork, gstrDataPath + std::string(kRegistDat));
     for (auto* f : fraSet_) {
         f->move(fraHint_->x(), fraHint_->y() + fraHint_->height() + twipsToPx(105));

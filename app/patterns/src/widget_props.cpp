@@ -1,5 +1,7 @@
 #include "widget_props.h"
 
+#include <algorithm>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
@@ -52,6 +54,12 @@ std::string caption(const QWidget* w) {
 bool hasFocusIn(const QWidget* w) {
     const QWidget* f = QApplication::focusWidget();
     return f && w && (f == w || w->isAncestorOf(f));
+}
+
+int rowButtonWidth(std::span<QWidget* const> buttons) {
+    int width = 0;
+    for (const QWidget* b : buttons) width = std::max(width, b->sizeHint().width());
+    return width;
 }
 
 }  // namespace patterns::detail

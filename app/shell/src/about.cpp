@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int kTwips = 15;
 constexpr long HKEY_LOCAL_MACHINE = 0x80000002L;
 
 frmAbout::RegistryReader& registryReader() {

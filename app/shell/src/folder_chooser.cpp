@@ -221,7 +221,7 @@ void frmGetFolder::reject() { cmdCancel_Click(); }
 bool frmGetFolder::validName(const std::string& name) const {
     for (char c : name) {
         if (std::string_view("\"*,/:;<>?\\|").find(c) != std::string_view::npos) {
-            forms::MsgBox("フォルダ名には次の文字は使えません。\r\n\\ / : , ; * ? \" ＂ < > |", forms::vbCritical,
+            forms::MsgBox("フォルダ名には次の文字は使えません。\r\n\\ / : , ; * ? ＂ < > |", forms::vbCritical,
                           kCreateTitle);
             return false;
         }

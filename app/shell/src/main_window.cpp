@@ -36,7 +36,6 @@ frmMain* gMain = nullptr;
 
 int px(int twips) { return twips / 15; }
 
-constexpr int kBarHeightTwips = 495;
 constexpr int kStatusHeightTwips = 255;
 
 // The reader's device stack, before any page can create the card control. Without it the

@@ -3,7 +3,6 @@
 
 #include <QChildEvent>
 #include <QEvent>
-#include <QMenuBar>
 
 #include "shell/pages.h"
 
@@ -22,18 +21,6 @@ QSize PageArea::pagesNeed() const {
             need = need.expandedTo(w->size());
     }
     return need;
-}
-
-// A page that places its controls by hand below a menu bar of its own lends that bar's
-// menus to the main window, so its bar never shows here: the page is placed that much
-// higher, so that no empty strip is left where the bar was. A page with a layout takes
-// the room back itself.
-QRect PageArea::placeOf(const QWidget& page) const {
-    if (page.layout()) return rect();
-    auto* bar = page.findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!bar || bar->y() != 0) return rect();
-    const int strip = bar->height();
-    return rect().adjusted(0, -strip, 0, 0);
 }
 
 void PageArea::fit() {
@@ -60,7 +47,7 @@ bool PageArea::event(QEvent* event) {
 bool PageArea::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::Show:
-        if (auto* page = qobject_cast<ShellPage*>(watched)) page->setGeometry(placeOf(*page));
+        if (auto* page = qobject_cast<ShellPage*>(watched)) page->setGeometry(rect());
         fit();
         break;
     case QEvent::Hide:
@@ -75,7 +62,7 @@ bool PageArea::eventFilter(QObject* watched, QEvent* event) {
 
 void PageArea::resizeEvent(QResizeEvent* event) {
     for (QObject* o : children())
-        if (auto* page = qobject_cast<ShellPage*>(o)) page->setGeometry(placeOf(*page));
+        if (auto* page = qobject_cast<ShellPage*>(o)) page->setGeometry(rect());
     QWidget::resizeEvent(event);
 }
 

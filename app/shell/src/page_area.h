@@ -20,7 +20,6 @@ protected:
 
 private:
     void fit();
-    QRect placeOf(const QWidget& page) const;
 };
 
 }  // namespace shell

@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLayout>
 
 #include "core/database.h"
 #include "core/errors.h"
@@ -229,6 +230,9 @@ void frmMain::showPage(int g) {
 
 void frmMain::showStartScreen() {
     picWizard_->hide();
+    // The page area takes the bar's room now, not at the next layout pass, so the start
+    // screen centres in the area it will be seen in.
+    centralWidget()->layout()->activate();
     wizard_->msbShowForm();
 }
 

@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
+#include <QStyle>
 #include <QStringList>
 #include <utility>
 
@@ -43,6 +47,20 @@ std::vector<ButtonSpec> buttonsOf(int style) {
     }
 }
 
+// A small box is as wide as its text asks, and its frame then cuts its title short: an
+// empty strip below the buttons keeps the box as wide as the title in the frame's bold
+// face, beside the frame's icon and buttons.
+void keepTitleWhole(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    QFont face = QApplication::font("QMdiSubWindowTitleBar");
+    face.setBold(true);
+    const int buttons = 5 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+    const int width = QFontMetrics(face).horizontalAdvance(box.windowTitle()) + buttons;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 // The real boxes, shown modal over the active window.
 class QtDialogs : public DialogService {
 public:
@@ -54,6 +72,7 @@ public:
         const std::size_t def = (r.style & 0x300) >> 8;
         if (def < specs.size()) box.setDefaultButton(specs[def].button);
         box.setEscapeButton(specs.back().button);
+        keepTitleWhole(box);
         const auto chosen = static_cast<QMessageBox::StandardButton>(box.exec());
         for (const auto& s : specs)
             if (s.button == chosen) return s.result;

@@ -12,6 +12,8 @@
 #include "calendar/year_window.h"
 #include "core/database.h"
 #include "core/globals.h"
+#include "core/errors.h"
+#include "core/messages.h"
 #include "fit_fixture.h"
 #include "patterns/frm_pattern_copy.h"
 #include "print/modal.h"
@@ -67,6 +69,21 @@ TEST_F(Dialogs, AboutBoxAndProgressWindow) {
     frmWorking working(main_.get());
     working.msbShowForm(100);
     expectWindowFits(&working, "progress");
+}
+
+// The program's short messages, each in its own box titled with the program's name.
+TEST_F(Dialogs, SmallMessageBoxesShowTheirTitleWhole) {
+    for (int message : {2, 102, 108, 303}) {
+        int seen = 0;
+        withRealBoxes([&] { gfniMsgBox(message); },
+                      [&](QMessageBox& box) {
+                          ++seen;
+                          EXPECT_EQ(box.windowTitle().toStdString(), gfnsAppTitle());
+                          expectWindowFits(&box, "message_" + std::to_string(message));
+                          return box.defaultButton() ? box.standardButton(box.defaultButton()) : QMessageBox::Ok;
+                      });
+        EXPECT_EQ(seen, 1) << message;
+    }
 }
 
 TEST_F(Dialogs, PatternOverviewInBothModes) {

@@ -2,6 +2,8 @@
 #include "fit_check.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -72,9 +75,11 @@ struct Walk {
 
     void visit(QWidget* parent) {
         const QRect inside = globalRect(parent);
+        std::vector<QAbstractButton*> marks;
         for (QObject* o : parent->children()) {
             auto* w = qobject_cast<QWidget*>(o);
             if (!w || w->isWindow() || !w->isVisible()) continue;
+            if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) marks.push_back(static_cast<QAbstractButton*>(w));
             const QRect r = globalRect(w);
             if (!inside.contains(r)) faults.push_back(nameOf(w) + " " + rectText(r) + " is cut by its parent " + rectText(inside));
             else if (!visible.contains(r)) faults.push_back(nameOf(w) + " " + rectText(r) + " lies outside the visible area " + rectText(visible));
@@ -82,6 +87,24 @@ struct Walk {
             if (takesInput(w)) inputs.push_back(w);
             if (auto* view = qobject_cast<QAbstractItemView*>(w)) checkList(view);
             if (!isLeaf(w)) visit(w);
+        }
+        checkMarks(marks);
+    }
+
+    // Check boxes and option buttons show their caption whole, and a caption keeps clear
+    // of the next box or circle in its row.
+    void checkMarks(const std::vector<QAbstractButton*>& marks) {
+        constexpr int kGap = 4;
+        for (QAbstractButton* a : marks) {
+            const int need = a->sizeHint().width();
+            if (need > a->width())
+                faults.push_back(nameOf(a) + " is " + std::to_string(a->width()) + " wide and cuts its caption, which needs " +
+                                 std::to_string(need));
+            for (QAbstractButton* b : marks) {
+                const bool sameRow = a->geometry().top() < b->geometry().bottom() && b->geometry().top() < a->geometry().bottom();
+                if (a != b && sameRow && b->x() > a->x() && b->x() < a->x() + need + kGap)
+                    faults.push_back("the caption of " + nameOf(a) + " runs into " + nameOf(b));
+            }
         }
     }
 
@@ -158,12 +181,35 @@ std::vector<std::string> fitFaults(QWidget* root, const QRect& visible) {
     QApplication::sendPostedEvents();
     QApplication::processEvents();
     Walk walk{visible, {}, {}, {}};
+    // The window itself first: a page lies inside the area that shows it.
+    if (!visible.contains(globalRect(root)))
+        walk.faults.push_back(nameOf(root) + " " + rectText(globalRect(root)) + " lies outside the visible area " +
+                              rectText(visible));
     walk.visit(root);
     walk.checkLabels();
     return walk.faults;
 }
 
-std::vector<std::string> fitFaults(QWidget* window) { return fitFaults(window, globalRect(window)); }
+std::vector<std::string> fitFaults(QWidget* window) {
+    std::vector<std::string> faults = fitFaults(window, globalRect(window));
+    // The frame draws the title in a bold face beside at least three buttons.
+    QFont face = QApplication::font("QMdiSubWindowTitleBar");
+    face.setBold(true);
+    const int need = QFontMetrics(face).horizontalAdvance(window->windowTitle()) +
+                     3 * window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    if (!window->windowTitle().isEmpty() && window->width() < need)
+        faults.push_back(nameOf(window) + " is " + std::to_string(window->width()) + " wide and cuts its title \"" +
+                         window->windowTitle().toStdString() + "\", which needs " + std::to_string(need));
+    return faults;
+}
+
+void saveScreenshot(QWidget* root, QWidget* over, const std::string& path) {
+    QPixmap picture = root->grab();
+    QPainter paint(&picture);
+    paint.drawPixmap(over->mapToGlobal(QPoint(0, 0)) - root->mapToGlobal(QPoint(0, 0)), over->grab());
+    paint.end();
+    picture.save(QString::fromStdString(path), "PNG");
+}
 
 void saveScreenshot(QWidget* root, const std::string& path) { root->grab().save(QString::fromStdString(path), "PNG"); }
 

@@ -13,10 +13,13 @@ namespace fittest {
 // visible is the part of the screen (global coordinates) where root can be seen.
 std::vector<std::string> fitFaults(QWidget* root, const QRect& visible);
 
-// The same for a window of its own: its visible area is the whole window.
+// The same for a window of its own: its visible area is the whole window, and it is wide
+// enough for its frame to show its title whole.
 std::vector<std::string> fitFaults(QWidget* window);
 
 // root drawn into a PNG file, for a person to look at.
 void saveScreenshot(QWidget* root, const std::string& path);
+// The same with a window of its own (a message box) drawn where it shows over root.
+void saveScreenshot(QWidget* root, QWidget* over, const std::string& path);
 
 }  // namespace fittest

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
 
 #include "calendar/schedule_window.h"
 #include "core/database.h"
@@ -25,12 +27,41 @@ protected:
     }
 };
 
+// Clicks a grid cell as a hand would.
+void clickCell(forms::Grid& grid, int col, int row) {
+    QTableWidget* table = grid.table();
+    const QRect cell = table->visualRect(table->model()->index(row - 1, col - 1));
+    ASSERT_TRUE(table->viewport()->rect().contains(cell.center())) << "row " << row;
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
 TEST_F(Pages, StartScreenAndSettings) {
     expectPageFits(main_->startScreen(), "start_screen");
     main_->startScreen()->hide();
     auto* page = place<frmSetting>();
     page->msbShowForm(1, 1);
-    expectPageFits(page, "settings");
+    const auto rowOf = [&](int no) {
+        for (int r = 1; r <= page->sstSetting()->maxRows(); ++r)
+            if (page->sstSetting()->text(5, r) == std::to_string(no)) return r;
+        return 0;
+    };
+    // Each entry frame as the user reaches it: a click on a setting that uses it. The
+    // digit code gets its longest value first; the message channel is an option row.
+    const std::vector<std::pair<int, const char*>> settings = {
+        {1, "ten_keys"}, {17, "words"}, {4, "numbers"}, {3, "messages"}};
+    for (const auto& [no, frame] : settings) {
+        SCOPED_TRACE(no);
+        if (no == 3) {
+            dialogs_.expect("オプション機能");
+            QTest::mouseClick(page->chkOption(), Qt::LeftButton);
+        }
+        clickCell(*page->sstSetting(), 2, rowOf(no));
+        ASSERT_EQ(page->lblSettingNo()->text().toInt(), rowOf(no));
+        if (no == 1)
+            for (int digit : {5, 3, 7, 8, 9, 0, 1, 2}) QTest::mouseClick(page->cmdTenKey(digit), Qt::LeftButton);
+        expectPageFits(page, std::string("settings_") + frame);
+    }
+    EXPECT_EQ(page->sstSetting()->text(4, rowOf(1)), "53789012");
     delete page;
 }
 
@@ -95,7 +126,7 @@ TEST_F(Pages, ASmallWindowScrollsToWhatItCannotShow) {
     EXPECT_GT(scroller->horizontalScrollBar()->maximum(), 0);
     EXPECT_GT(scroller->verticalScrollBar()->maximum(), 0);
     // The page keeps its size; scrolled to its corner, the forward button shows whole.
-    EXPECT_GE(main_->clientArea()->width(), window_->minimumWidth());
+    EXPECT_GE(main_->clientArea()->width(), window_->minimumSizeHint().width());
     scroller->ensureWidgetVisible(window_->cmdNext, 0, 0);
     QApplication::processEvents();
     const QRect next(window_->cmdNext->mapToGlobal(QPoint(0, 0)), window_->cmdNext->size());

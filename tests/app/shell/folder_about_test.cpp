@@ -69,10 +69,13 @@ TEST_F(FolderChooser, ANewFolderIsProposedFreeAndItsNameChecked) {
     dialogs_.expect("は既に存在します。");
     dialogs_.expectInput("フォルダ名を入力してください。", std::string("音声メッセージ"));
     const std::string chosen = choose("", 0, [](frmGetFolder& w) {
-        w.cmdCreate_Click();
+        QTest::mouseClick(w.cmdCreate(), Qt::LeftButton);
         w.cmdOK_Click();
     });
     ASSERT_EQ(dialogs_.inputs().size(), 3u);
+    ASSERT_GE(dialogs_.shown().size(), 1u);
+    EXPECT_EQ(dialogs_.shown()[0].prompt, "フォルダ名には次の文字は使えません。\r\n\\ / : , ; * ? ＂ < > |");
+    EXPECT_EQ(dialogs_.shown()[0].title, "フォルダの作成");
     EXPECT_EQ(dialogs_.inputs()[0].defaultText, "新しいフォルダ (3)");
     EXPECT_EQ(dialogs_.inputs()[1].defaultText, "a,b") << "the refused answer is offered again";
     EXPECT_TRUE(fs::is_directory(dir_ / "音声メッセージ"));

@@ -19,6 +19,7 @@
 #include "core/errors.h"
 #include "core/globals.h"
 #include "core/help.h"
+#include "forms/client_area.h"
 #include "forms/grid.h"
 #include "forms/services.h"
 #include "shell/main_window.h"
@@ -122,8 +123,7 @@ void frmCard::buildControls() {
     connect(mnuPrintPrint, &QAction::triggered, this, [this] { mnuPrintPrint_Click(); });
     menuBar->adjustSize();
 
-    body = new QWidget(this);
-    body->move(0, menuBar->sizeHint().height());
+    body = forms::makeClientArea(this, menuBar);
     body->resize(tw::px(14000), tw::px(9000));
     buildCardFrame();
     buildWriteFrame();
@@ -260,9 +260,9 @@ void frmCard::buildMessageTabs() {
     // Write or replace.
     QWidget* write = pages[0];
     optWriteMode[3] = new QRadioButton(QString::fromUtf8("ファイルを書き込む"), write);
-    tw::place(optWriteMode[3], 240, 240, 2400, 300);
+    tw::place(optWriteMode[3], 240, 240, 2100, 300);
     optWriteMode[1] = new QRadioButton(QString::fromUtf8("他のメッセージと入れ替える"), write);
-    tw::place(optWriteMode[1], 2640, 240, 2600, 300);
+    tw::place(optWriteMode[1], 2400, 240, 2800, 300);
     lblMsgData = label(write, "", 240, 720, 4000, 300);
     cboMessage = new QComboBox(write);
     tw::place(cboMessage, 240, 720, 1800, 360);
@@ -511,8 +511,7 @@ void frmCard::setUpPage(int iFormNo) {
         tw::move(l, x, tw::top(cmdBack));
         x += 900;
     }
-    body->resize(tw::px(lRight), tw::px(lBottom));
-    setMinimumSize(body->width(), body->y() + body->height());
+    body->setMinimumSize(tw::px(lRight), tw::px(lBottom));
 }
 
 void frmCard::msbArrangeFrames(bool fService, int iFormNo) {

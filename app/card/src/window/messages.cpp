@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr long kCancelError = 32755;
 constexpr int kNameBytes = 20;
 const char* const kFormatHint = "ファイル形式は「u-Law 8,000Hz 8ビット モノラル」のみ有効です。";
 

@@ -148,7 +148,6 @@ public:
     void Form_MouseMove();
 
 protected:
-    void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -160,6 +159,7 @@ private:
     void Form_Unload();
     void showKind(int n);
     void layoutStrip();
+    void paintClient();
     void psbShowDayStep(int iPatternNo);
     void psbShowPatternList();
     void psbSetFormEnabled(bool fEnable);
@@ -205,6 +205,7 @@ private:
     forms::CommandButton* cmdNext_ = nullptr;
     forms::CommandButton* cmdOk_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
+    QWidget* client_ = nullptr;  // the controls, below the menu bar
     QMenu* mnuFile_ = nullptr;
     QMenu* mnuPrint_ = nullptr;
     QMenu* mnuMsg_ = nullptr;

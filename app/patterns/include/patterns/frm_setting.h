@@ -109,6 +109,7 @@ private:
     forms::CommandButton* cmdNext_ = nullptr;
     QLabel* lblSettingNo_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
+    QWidget* client_ = nullptr;  // the controls, below the menu bar
     QMenu* mnuFile_ = nullptr;
     QMenu* mnuPrint_ = nullptr;
     QMenu* mnuHelp_ = nullptr;
