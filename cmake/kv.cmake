@@ -13,11 +13,15 @@ endfunction()
 
 # kv_add_test(<name> SOURCES ... [LIBS ...] [QT])
 # One GoogleTest executable; each TEST becomes a CTest case. QT gives it a main with a
-# QApplication on the offscreen platform.
+# QApplication. CTest hands each case the build's folders in its environment; run by
+# hand, from any folder, a test finds the same folders through KV_BUILD_BIN_DIR and
+# KV_BUILD_MASTER_TEMPLATE, compiled in, and the offscreen platform (test_defaults.cpp).
 function(kv_add_test name)
   cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tests/support/test_defaults.cpp)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE KV_BUILD_BIN_DIR="${KV_BIN_DIR}"
+                                             KV_BUILD_MASTER_TEMPLATE="${KV_MASTER_TEMPLATE}")
   if(T_QT)
     target_link_libraries(${name} PRIVATE kv_test_qt_main Qt6::Test)
   else()
@@ -27,8 +31,14 @@ function(kv_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KV_SOURCE_DIR=${CMAKE_SOURCE_DIR};KV_BIN_DIR=${KV_BIN_DIR};KV_MASTER_TEMPLATE=${KV_MASTER_TEMPLATE}"
-               TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
+  # The environment is a list, and gtest_discover_tests splits a list among its
+  # properties (only the first variable would arrive): it is set on the discovered cases
+  # by a script of our own that CTest reads after theirs.
+  set(environment "QT_QPA_PLATFORM=offscreen;KV_SOURCE_DIR=${CMAKE_SOURCE_DIR};KV_BIN_DIR=${KV_BIN_DIR};KV_MASTER_TEMPLATE=${KV_MASTER_TEMPLATE}")
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${script} "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${environment}]==])\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
 # kv_add_bench(<name> SOURCES ... [LIBS ...])

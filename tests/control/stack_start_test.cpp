@@ -9,6 +9,7 @@
 #include "com/registry.h"
 #include "control/face.h"
 #include "devices/system.h"
+#include "emulator/environment.h"
 
 namespace control_test {
 namespace {
@@ -47,9 +48,11 @@ TEST(StackStart, TheControlFindsTheEmulatedReaderTheProgramStarted) {
     Environment file("RDX_EMULATOR_CARD", card.string());
     Environment timing("RDX_EMULATOR_TIMING", "fast");
     {
-        devices::System system(PROGRAM_FOLDER);
+        auto reader = emulator::readerFromEnvironment();
+        ASSERT_NE(reader, nullptr);
+        devices::System system(PROGRAM_FOLDER, devices::emulatedBus(*reader));
         ASSERT_TRUE(system.driverLoaded()) << system.error();
-        ASSERT_NE(system.emulatedReader(), nullptr) << system.error();
+        ASSERT_TRUE(system.busStarted()) << system.error();
         EXPECT_TRUE(system.error().empty()) << system.error();
         auto control = createControl();
         ASSERT_NE(control, nullptr);
@@ -78,9 +81,9 @@ TEST(StackStart, WithoutAReaderEveryCardOperationSaysSo) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        devices::System system(c.folder.string());
+        devices::System system(c.folder.string(), devices::libusbBus(c.folder.string()));
         EXPECT_EQ(system.driverLoaded(), c.driver) << system.error();
-        EXPECT_EQ(system.emulatedReader(), nullptr);
+        EXPECT_FALSE(system.busStarted());
         auto control = createControl();
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(property(*control, control::dispid::CardExists), 112);

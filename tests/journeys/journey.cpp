@@ -51,8 +51,8 @@ void Journey::TearDown() {
 }
 
 emulator::Reader& Journey::reader() const {
-    emulator::Reader* r = devices::startSystem(gstrDataPath).emulatedReader();
-    if (!r) throw std::logic_error("no emulated reader: " + devices::startSystem(gstrDataPath).error());
+    emulator::Reader* r = shell::emulatedReader();
+    if (!r) throw std::logic_error("no emulated reader: " + devices::startSystem(gstrDataPath, nullptr).error());
     return *r;
 }
 

@@ -21,6 +21,7 @@
 #include "emulator/card.h"
 #include "emulator/reader.h"
 #include "shell/program.h"
+#include "shell/reader_bus.h"
 
 namespace journey {
 

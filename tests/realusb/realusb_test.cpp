@@ -104,8 +104,8 @@ protected:
         bed = std::make_unique<UsbfsTestbed>();
         bed->plug(*reader);
         std::ofstream(folder / "pipedrv.conf") << conf;
-        system = std::make_unique<devices::System>(folder.string());
-        EXPECT_TRUE(system->realReaderBus()) << system->error();
+        system = std::make_unique<devices::System>(folder.string(), devices::libusbBus(folder.string()));
+        EXPECT_TRUE(system->busStarted()) << system->error();
     }
     // The same stack over the emulated bus, as the run command starts it, with a blank card
     // of `chip` in the card file.
@@ -114,11 +114,14 @@ protected:
         emulator::Card(chip).save(cardFile);
         test_support::ScopedEnvironment file(emulator::kCardVariable, cardFile.string());
         test_support::ScopedEnvironment timing(emulator::kTimingVariable, "fast");
-        system = std::make_unique<devices::System>(folder.string());
-        ASSERT_NE(system->emulatedReader(), nullptr) << system->error();
+        emulated = emulator::readerFromEnvironment();
+        ASSERT_NE(emulated, nullptr);
+        system = std::make_unique<devices::System>(folder.string(), devices::emulatedBus(*emulated));
+        ASSERT_TRUE(system->busStarted()) << system->error();
     }
     void stop() {
         system.reset();
+        emulated.reset();
         bed.reset();
         reader.reset();
     }
@@ -150,6 +153,7 @@ protected:
     std::unique_ptr<emulator::Reader> reader;
     std::shared_ptr<emulator::Card> card;
     std::unique_ptr<UsbfsTestbed> bed;
+    std::unique_ptr<emulator::Reader> emulated;  // the emulated bus's reader outlives the bus
     std::unique_ptr<devices::System> system;
 };
 
@@ -278,7 +282,7 @@ TEST_F(RealUsb, CardAndSixtySecondMessageComeBackEqualAndLeaveTheCardAsTheEmulat
 
     startOverEmulatedBus(0xA4);
     ASSERT_NO_FATAL_FAILURE(cardAndMessage());
-    EXPECT_TRUE(sameCard(overLibusb, system->emulatedReader()->card()->image()));
+    EXPECT_TRUE(sameCard(overLibusb, emulated->card()->image()));
 }
 
 TEST_F(RealUsb, DeviceControlsGiveWhatTheyGiveOverTheEmulatedBus) {

@@ -26,6 +26,7 @@
 #include "page_area.h"
 #include "page_menus.h"
 #include "shell/about.h"
+#include "shell/reader_bus.h"
 #include "shell/start_screen.h"
 #include "shell/startup.h"
 #include "shell/translations.h"
@@ -41,7 +42,7 @@ constexpr int kStatusHeightTwips = 255;
 // The reader's device stack, before any page can create the card control. Without it the
 // program still runs and every card operation reports that no reader is there.
 void startDeviceStack() {
-    const devices::System& system = devices::startSystem(gstrDataPath);
+    const devices::System& system = devices::startSystem(gstrDataPath, shell::readerBus(gstrDataPath));
     if (!system.error().empty()) gsbWriteLog("カードリーダー準備エラー " + system.error());
 }
 

@@ -14,6 +14,7 @@
 #include "com/registry.h"
 #include "devices/system.h"
 #include "emulator/reader.h"
+#include "shell/reader_bus.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -30,10 +31,11 @@ emulator::Reader* emulatedReader() {
         std::filesystem::remove(file);
         setenv("RDX_EMULATOR_CARD", file.c_str(), 1);
         setenv("RDX_EMULATOR_TIMING", "fast", 1);
-        system = new devices::System(shelltest::builtMasterDat().parent_path().string());
+        const std::string folder = shelltest::builtMasterDat().parent_path().string();
+        system = new devices::System(folder, shell::readerBus(folder));
         unsetenv("RDX_EMULATOR_CARD");
     }
-    return system->emulatedReader();
+    return shell::emulatedReader();
 }
 
 class CardCut : public shelltest::ProgramFolder {

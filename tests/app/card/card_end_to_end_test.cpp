@@ -8,6 +8,7 @@
 #include "card/window.h"
 #include "com/registry.h"
 #include "devices/system.h"
+#include "shell/reader_bus.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -26,9 +27,10 @@ void startEmulatedReader() {
     std::filesystem::remove(card);
     setenv("RDX_EMULATOR_CARD", card.c_str(), 1);
     setenv("RDX_EMULATOR_TIMING", "fast", 1);
-    system = new devices::System(shelltest::builtMasterDat().parent_path().string());
+    const std::string folder = shelltest::builtMasterDat().parent_path().string();
+    system = new devices::System(folder, shell::readerBus(folder));
     unsetenv("RDX_EMULATOR_CARD");
-    ASSERT_NE(system->emulatedReader(), nullptr) << system->error();
+    ASSERT_NE(shell::emulatedReader(), nullptr) << system->error();
 }
 
 class EndToEnd : public shelltest::ProgramFolder {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "devices/devices.h"
+#include "shell/reader_bus.h"
 #include "shell_fixture.h"
 
 namespace shelltest {
@@ -28,7 +29,8 @@ TEST_F(DeviceStart, TheStartPlugsInTheEmulatedReader) {
     EXPECT_EXIT(
         {
             started();
-            const bool found = devices::enumerateInterfaces(devices::ReaderInterfaceClass).size() == 1;
+            const bool found = devices::enumerateInterfaces(devices::ReaderInterfaceClass).size() == 1 &&
+                               shell::emulatedReader() != nullptr;
             std::error_code ec;
             // This process ends without its tear-down.
             std::filesystem::remove(shell::SingleInstance::lockPath(gfnsAppPath()), ec);

@@ -36,10 +36,10 @@ inline void writeFile(const std::filesystem::path& p, const std::string& bytes) 
 }
 
 // The program's own Master.dat; tests use only its folder, where the program's libraries
-// and drivers are.
+// and drivers are. Run by hand, the test finds the folder of the build it was made in.
 inline std::filesystem::path builtMasterDat() {
     const char* bin = std::getenv("KV_BIN_DIR");
-    return std::filesystem::path(bin ? bin : "../bin") / "Master.dat";
+    return std::filesystem::path(bin ? bin : KV_BUILD_BIN_DIR) / "Master.dat";
 }
 
 // The template Master.dat the build keeps for the tests; the program never runs against

@@ -1,36 +1,26 @@
-// The program's device stack: the driver from the program folder and the emulated
-// reader that the environment asks for.
+// The program's device stack: the driver from the program folder and the bus the program
+// hands it, here the emulated reader's.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "devices/devices.h"
 #include "devices/system.h"
+#include "emulator/card.h"
 #include "emulator/reader.h"
 
 namespace dt {
 namespace {
 
-class Environment {
-public:
-    Environment(const char* name, const std::string& value) : name_(name) { setenv(name, value.c_str(), 1); }
-    ~Environment() { unsetenv(name_); }
-
-private:
-    const char* name_;
-};
-
-TEST(System, LoadsTheDriverAndPlugsTheEmulatedReaderTheEnvironmentAsksFor) {
-    auto card = std::filesystem::path(::testing::TempDir()) / "system-test-card.img";
-    std::filesystem::remove(card);
-    Environment file("RDX_EMULATOR_CARD", card.string());
-    Environment timing("RDX_EMULATOR_TIMING", "fast");
+TEST(System, LoadsTheDriverAndPlugsInTheReaderOfTheBusItIsHanded) {
+    emulator::Reader reader;
+    reader.insert(std::make_shared<emulator::Card>());
     {
-        devices::System system(PROGRAM_FOLDER);
+        devices::System system(PROGRAM_FOLDER, devices::emulatedBus(reader));
         ASSERT_TRUE(system.driverLoaded()) << system.error();
-        ASSERT_NE(system.emulatedReader(), nullptr) << system.error();
+        ASSERT_TRUE(system.busStarted()) << system.error();
+        EXPECT_EQ(system.error(), "");
         auto found = devices::enumerateInterfaces(devices::ReaderInterfaceClass);
         ASSERT_EQ(found.size(), 1u);
         devices::Handle in = devices::open(found[0] + "\\PIPE01");
@@ -45,13 +35,14 @@ TEST(System, LoadsTheDriverAndPlugsTheEmulatedReaderTheEnvironmentAsksFor) {
         EXPECT_EQ(reply[0], 0x55);
         EXPECT_EQ(reply[5], 0x22);
     }
-    EXPECT_TRUE(devices::enumerateInterfaces(devices::ReaderInterfaceClass).empty());
-    std::filesystem::remove(card);
+    EXPECT_TRUE(devices::enumerateInterfaces(devices::ReaderInterfaceClass).empty()) << "the bus went with the system";
 }
 
-TEST(System, WithoutTheDriverFolderNothingIsFound) {
-    devices::System system(::testing::TempDir() + "/no-program-here");
+TEST(System, WithoutTheDriverFolderNothingIsFoundAndTheBusIsNotStarted) {
+    emulator::Reader reader;
+    devices::System system(::testing::TempDir() + "/no-program-here", devices::emulatedBus(reader));
     EXPECT_FALSE(system.driverLoaded());
+    EXPECT_FALSE(system.busStarted());
     EXPECT_FALSE(system.error().empty());
     EXPECT_TRUE(devices::enumerateInterfaces(devices::ReaderInterfaceClass).empty());
 }

@@ -313,6 +313,9 @@ TEST_F(Bus, PortRequestsFrameNumbersAndVendorRequests) {
     EXPECT_EQ(submit(&vendor), STATUS_SUCCESS);
     EXPECT_EQ(vendor.UrbControlVendorClassRequest.TransferBufferLength, 4u);
     EXPECT_EQ(data, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    UsbBuildVendorRequest(&vendor, URB_FUNCTION_VENDOR_DEVICE, sizeof(UrbControlVendorOrClassRequest),
+                          USBD_TRANSFER_DIRECTION_IN, 0, 1, 0, 0, nullptr, nullptr, 4, nullptr);
+    EXPECT_EQ(submit(&vendor), STATUS_INVALID_PARAMETER) << "an answer with nowhere to go";
     UsbBuildVendorRequest(&vendor, URB_FUNCTION_CLASS_DEVICE, sizeof(UrbControlVendorOrClassRequest), 0, 0, 1, 0, 0,
                           nullptr, nullptr, 0, nullptr);
     EXPECT_EQ(submit(&vendor), STATUS_UNSUCCESSFUL) << "the function stalls class requests";

@@ -1,6 +1,8 @@
 #pragma once
 // Standard USB descriptors as they lie on the wire (little endian, packed).
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace usb {
 
@@ -78,5 +80,13 @@ static_assert(sizeof(DeviceDescriptor) == 18);
 static_assert(sizeof(ConfigurationDescriptor) == 9);
 static_assert(sizeof(InterfaceDescriptor) == 9);
 static_assert(sizeof(EndpointDescriptor) == 7);
+
+// The plug-and-play hardware id of a USB device, "USB\VID_0A5C&PID_0700": what a bus
+// names its device by, and what a driver is bound to.
+inline std::string hardwareId(std::uint16_t vendorId, std::uint16_t productId) {
+    char id[32];
+    std::snprintf(id, sizeof id, "USB\\VID_%04X&PID_%04X", vendorId, productId);
+    return id;
+}
 
 }  // namespace usb
