@@ -5,17 +5,17 @@
 #include <QPageLayout>
 #include <QPageSetupDialog>
 #include <QPageSize>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStandardPaths>
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 
+#include "job_file.h"
 #include "runtime/error.h"
 
 namespace printer {
@@ -32,9 +32,11 @@ std::optional<TestList>& testList() {
     return list;
 }
 
+// The PDF printer's file, in the user's documents folder (made when the first job is
+// printed, as a new account may not have it yet).
 std::string pdfPrinterFile() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (dir.isEmpty() || !QDir(dir).exists()) dir = QDir::homePath();
+    if (dir.isEmpty()) dir = QDir::homePath();
     return (dir + QStringLiteral("/KV_M58S.pdf")).toStdString();
 }
 
@@ -81,16 +83,6 @@ bool submitToQueue(const std::string& queue, const std::string& pdfFile) {
     return queueSubmitForTesting() ? queueSubmitForTesting()(queue, pdfFile) : submitToCups(queue, pdfFile);
 }
 
-// A job file of its own: beside the PDF file it will replace, so the rename that commits
-// it stays in one file system, or in the temporary folder for a print queue.
-std::string newJobFile(const PrinterInfo& info) {
-    static std::atomic<int> counter{0};
-    const std::string name = ".KV_M58S-job-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".pdf";
-    const std::filesystem::path dir = info.pdfFile.empty() ? std::filesystem::path(QDir::tempPath().toStdString())
-                                                           : std::filesystem::path(info.pdfFile).parent_path();
-    return (dir / name).string();
-}
-
 }  // namespace
 
 void setQueueSubmitForTesting(QueueSubmit submit) { queueSubmitForTesting() = std::move(submit); }
@@ -110,6 +102,10 @@ int defaultPrinterIndex() {
     for (std::size_t i = 0; i < list.size(); ++i)
         if (!name.empty() && list[i].deviceName == name) return static_cast<int>(i);
     return static_cast<int>(list.size()) - 1;  // the PDF printer
+}
+
+void removeLeftJobFiles() {
+    removeJobFilesLeftIn({std::filesystem::path(pdfPrinterFile()).parent_path().string(), QDir::tempPath().toStdString()});
 }
 
 void setPrintersForTesting(std::optional<std::vector<PrinterInfo>> list, int defaultIndex) {
@@ -260,10 +256,24 @@ void Printer::applyLayout() {
 void Printer::beginDocument() {
     if (!device_) runtime::raise(runtime::err::PrinterInfo);
     applyLayout();
-    jobFile_ = newJobFile(info());
-    device_->setOutputFileName(QString::fromStdString(jobFile_));
+    const PrinterInfo& i = info();
+    if (!i.pdfFile.empty() && i.pdfFile == pdfPrinterFile()) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(i.pdfFile).parent_path(), ec);
+    }
+    job_ = std::make_unique<JobFile>(newJobFile(i.pdfFile));
+    if (!job_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        job_.reset();
+        runtime::raise(runtime::err::PrinterError);
+    }
+    // The job is drawn with the printer's resolution and page; the writer is the
+    // printer's own PDF engine, on the job file.
+    writer_ = std::make_unique<QPdfWriter>(job_.get());
+    writer_->setTitle(device_->docName());
+    writer_->setResolution(device_->resolution());
+    writer_->setPageLayout(device_->pageLayout());
     auto p = std::make_unique<QPainter>();
-    if (!p->begin(device_.get())) {
+    if (!p->begin(writer_.get())) {
         removeJobFile();
         runtime::raise(runtime::err::PrinterError);
     }
@@ -272,10 +282,11 @@ void Printer::beginDocument() {
 }
 
 void Printer::removeJobFile() {
-    if (jobFile_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove(jobFile_, ec);
-    jobFile_.clear();
+    writer_.reset();
+    if (!job_) return;
+    const QString path = job_->fileName();
+    job_.reset();
+    QFile::remove(path);
 }
 
 QPainter& Printer::painter() {
@@ -287,7 +298,7 @@ void Printer::clearDevice() {}
 
 void Printer::newPage() {
     if (!painter_) beginDocument();
-    if (!device_->newPage()) runtime::raise(runtime::err::PrinterError);
+    if (!writer_->newPage()) runtime::raise(runtime::err::PrinterError);
     ++pageOfDoc_;
     currentX_ = currentY_ = 0;
 }
@@ -296,16 +307,20 @@ void Printer::endDoc() {
     if (!painter_) return;
     bool ok = painter_->end();
     painter_.reset();
+    writer_.reset();
     const int pages = pageOfDoc_;
     pageOfDoc_ = 0;
     currentX_ = currentY_ = 0;
-    // The finished job replaces the PDF file in one step, or goes to the queue whole.
+    // Only a job that reached the disk whole replaces the PDF file, in one step, or goes
+    // to the queue; a failed one leaves the earlier file as it was.
+    ok = ok && job_->finish();
+    const std::string jobFile = job_->fileName().toStdString();
     if (ok && info_ && !info_->pdfFile.empty()) {
         std::error_code ec;
-        std::filesystem::rename(jobFile_, info_->pdfFile, ec);
+        std::filesystem::rename(jobFile, info_->pdfFile, ec);
         ok = !ec;
     } else if (ok && info_) {
-        ok = submitToQueue(info_->deviceName, jobFile_);
+        ok = submitToQueue(info_->deviceName, jobFile);
     }
     removeJobFile();
     if (!ok) runtime::raise(runtime::err::PrinterError);
