@@ -119,7 +119,7 @@ bool paperMillimetres(int code, double& width, double& height) {
     switch (code) {
         case kPaperA4: width = 210; height = 297; return true;
         case kPaperA5: width = 148; height = 210; return true;
-        case kPaperB4: width = 257; height = 364; return true;  // the JIS sheet the device is given
+        case kPaperB4: width = 250; height = 354; return true;  // the size the caption and preview use
         case kPaperB5: width = 182; height = 257; return true;
         default: return false;
     }
@@ -234,14 +234,17 @@ QPaintDevice* Printer::metricsDevice() const {
 void Printer::applyLayout() {
     if (!device_) return;
     const PrinterInfo& i = info();
-    const double portraitW = (orientation_ == kLandscape ? height() : width()) / kTwipsPerMm;
-    const double portraitH = (orientation_ == kLandscape ? width() : height()) / kTwipsPerMm;
+    double portraitW, portraitH;
+    if (!paperMillimetres(paperSize_, portraitW, portraitH)) {
+        portraitW = (orientation_ == kLandscape ? height() : width()) / kTwipsPerMm;
+        portraitH = (orientation_ == kLandscape ? width() : height()) / kTwipsPerMm;
+    }
     QPageSize size;
     switch (paperSize_) {
         case kPaperA4: size = QPageSize(QPageSize::A4); break;
         case kPaperA5: size = QPageSize(QPageSize::A5); break;
-        case kPaperB4: size = QPageSize(QPageSize::JisB4); break;
         case kPaperB5: size = QPageSize(QPageSize::JisB5); break;
+        // B4 among them: a page of its own size, so that the print and the preview agree.
         default: size = QPageSize(QSizeF(portraitW, portraitH), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
     }
     const QMarginsF margins(25.4 * i.offsetX / i.dpiX, 25.4 * i.offsetY / i.dpiY, 25.4 * i.offsetX / i.dpiX,
@@ -346,7 +349,6 @@ bool Printer::setupDialog(QWidget* parent) {
     switch (layout.pageSize().id()) {
         case QPageSize::A4: paperSize_ = kPaperA4; break;
         case QPageSize::A5: paperSize_ = kPaperA5; break;
-        case QPageSize::JisB4: paperSize_ = kPaperB4; break;
         case QPageSize::JisB5: paperSize_ = kPaperB5; break;
         default: {
             const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);

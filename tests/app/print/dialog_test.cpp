@@ -406,6 +406,20 @@ TEST_F(PrintDialog, AJobThatFailsAsItIsFinishedShows201AndKeepsTheEarlierFile) {
         EXPECT_EQ(entry.path().filename().string().find(".KV_M58S-job-"), std::string::npos) << entry.path();
 }
 
+// Paper code 12 prints on the page its caption names, which the preview shows too.
+TEST_F(PrintDialog, B4PrintsOnThePageItsCaptionNames) {
+    stepsOn(1);
+    usePaper(12);
+    then([](frmPrinter& d) {
+        EXPECT_EQ(d.lblPaperSize()->text().toStdString(), "Ｂ４（250×354mm）");
+        d.show();
+        QTest::mouseClick(d.cmdPrint(), Qt::LeftButton);
+    });
+    dialogs_.expect("印刷が終了しました。");
+    gsbShowPrinter(7, 1);
+    EXPECT_EQ(printertest::pdfInfo(file("Office.pdf"), "Page size"), "709 x 1003 pts");
+}
+
 TEST_F(PrintDialog, PreviewOfANarrowPageKeepsItsSideBarStill) {
     for (int p : {1, 3}) stepsOn(p);
     for (int code : {11, 13}) {  // A5, B5

@@ -121,14 +121,14 @@ TEST_F(PdfPrinter, PaperSizeOrientationAndPrintableArea) {
     p.endDoc();
     EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size"), "842 x 595 pts (A4)");
 
-    // B4 is the JIS sheet the device is given, and the page measures that sheet.
+    // B4 prints on the 250 × 354 mm page its caption names and the preview shows.
     p.setPaperSize(printer::kPaperB4);
     p.setOrientation(printer::kPortrait);
-    EXPECT_EQ(p.width(), std::round(257 * 1440 / 25.4));
-    EXPECT_EQ(p.height(), std::round(364 * 1440 / 25.4));
+    EXPECT_EQ(p.width(), std::round(250 * 1440 / 25.4));
+    EXPECT_EQ(p.height(), std::round(354 * 1440 / 25.4));
     p.print("b4");
     p.endDoc();
-    EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size").substr(0, 7), "729 x 1");
+    EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size"), "709 x 1003 pts");
 
     p.setPaperSize(printer::kPaperUser);
     p.setOrientation(printer::kPortrait);
