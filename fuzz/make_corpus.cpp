@@ -1,6 +1,7 @@
 // Writes the seed inputs of every harness with the system's own writers: the card image
 // builder, the document file writer, the wave header, the name list, and the control's own
 // conversation with an emulated reader. Usage: fuzz_make_corpus <corpus folder>.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "card/card_data.h"
@@ -47,6 +49,52 @@ Bytes readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The document file of a database file, header and file code as the program writes them.
+Bytes documentFile(const std::string& database) {
+    const std::string kvp = fuzz::programFile("doc.kvp");
+    {
+        std::ofstream out(kvp, std::ios::binary | std::ios::trunc);
+        gsbWriteFileHeader(out);
+        out << std::string(kHeaderSize - kHeaderWrittenBytes, '\0');
+        const Bytes body = readFile(database);
+        out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
+    }
+    gsbSetFileCode(kvp);
+    return readFile(kvp);
+}
+
+// Documents a user may open that are damaged, that hold what the windows index by and no
+// window writes, or that hold unusual values the windows take.
+void damagedDocuments(const Bytes& whole) {
+    put("document_load", "damaged-half.kvp", Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2)));
+    Bytes overwritten = whole;
+    std::fill(overwritten.begin() + static_cast<std::ptrdiff_t>(kHeaderSize + 4096), overwritten.end(), 'q');
+    put("document_load", "damaged-overwritten.kvp", overwritten);
+
+    const std::string step = "INSERT INTO tblDayStep (fldPatternNo, fldHour, fldMinute, fldMessage) VALUES ";
+    const std::pair<const char*, std::vector<std::string>> variants[] = {
+        {"step-closing-message.kvp", {step + "(1, 9, 0, 11)"}},
+        {"step-hold-tone-on-holidays.kvp", {step + "(8, 9, 0, 12)"}},
+        {"special-day-february-30.kvp",
+         {"INSERT INTO tblYear (fldYear, fldMonth, fldDay, fldPattern) VALUES (2027, 2, 30, 9)"}},
+        {"no-day-pattern-5.kvp", {"DELETE FROM tblDayPattern WHERE fldNo = 5"}},
+        {"unusual-values.kvp",
+         {step + "(1, 99, 75, 3)", step + "(30, 9, 0, 1)", "UPDATE tblBase SET fldPattern = 40 WHERE fldWeek = 2",
+          "INSERT INTO tblYear (fldYear, fldMonth, fldDay, fldPattern) VALUES (2027, 1, 5, 40)",
+          "INSERT INTO tblSyukujitu (fldMonth, fldDay, fldName, fldSyukujitu, fldMonday) VALUES (13, 99, 'x', 7, 40)",
+          "UPDATE tblSetting SET fldValue = 'abc' WHERE fldNo = 3", "UPDATE tblMessage SET fldComment = NULL"}},
+    };
+    for (const auto& [name, sql] : variants) {
+        const std::string database = fuzz::programFile("Variant.dat");
+        createDocumentFromMaster(database);
+        {
+            dao::Database db = dao::Database::open(database);
+            for (const std::string& statement : sql) db.execute(statement);
+        }
+        put("document_load", name, documentFile(database));
+    }
+}
+
 // The card image and the document file of a new document.
 void documents() {
     fuzz::useProgramFolder();
@@ -63,17 +111,10 @@ void documents() {
     put("document_check", "document.crd", readFile(image));
 
     gsbCloseDatabase(gdbWork);
-    const std::string kvp = fuzz::programFile("doc.kvp");
-    {
-        std::ofstream out(kvp, std::ios::binary | std::ios::trunc);
-        gsbWriteFileHeader(out);
-        out << std::string(kHeaderSize - kHeaderWrittenBytes, '\0');
-        const Bytes body = readFile(fuzz::programFile(kRegistDat));
-        out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
-    }
-    gsbSetFileCode(kvp);
-    put("document_check", "document.kvp", readFile(kvp));
-    put("document_load", "document.kvp", readFile(kvp));
+    const Bytes kvp = documentFile(fuzz::programFile(kRegistDat));
+    put("document_check", "document.kvp", kvp);
+    put("document_load", "document.kvp", kvp);
+    damagedDocuments(kvp);
 }
 
 Bytes wave(std::size_t samples) {

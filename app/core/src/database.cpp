@@ -1,5 +1,6 @@
 #include "core/database.h"
 
+#include "core/document_check.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/globals.h"
@@ -20,6 +21,7 @@ std::string dataFile(std::string_view name) { return gstrDataPath + std::string(
 std::string checkText(const runtime::Error& e) {
     switch (e.number()) {
     case 3031:
+    case 3049:
     case 3343: return "データベースエラー：" + e.description();
     case 3051:
     case 31037: return "データベースオープンエラー：" + e.description();
@@ -66,6 +68,9 @@ bool gfnfCheckDatabase(const std::string& path) {
     std::string kept;
     try {
         dao::Database db = dao::Database::open(path);
+        // Opening reads only the first page; a file damaged further on would end the
+        // program on the first page that reads it.
+        core::checkDatabaseWhole(db);
         db.close();
         return true;
     } catch (const runtime::Error& e) {

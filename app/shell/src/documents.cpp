@@ -9,11 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include <QLabel>
 
 #include "core/database.h"
+#include "core/document_check.h"
 #include "core/errors.h"
 #include "core/file_header.h"
 #include "core/files.h"
@@ -36,17 +38,22 @@ constexpr std::string_view kNameNew = "新規";
 constexpr std::string_view kNameRestored = "復元されたファイル";
 constexpr std::string_view kNameCard = "カードデータ";
 constexpr const char* kFilter = "KV-M58Sﾌｧｲﾙ(*.kvp)|*.kvp";
+constexpr long kDiskFull = 61;
+constexpr long kEngineDiskError = 3043;
 
 std::string dataFile(std::string_view name) { return gstrDataPath + std::string(name); }
 
-// The run-time error of a failed file call, by its cause.
+// The run-time error of a failed file call, by its cause. A file size limit stops a
+// write as a full disk does.
 [[noreturn]] void raiseFileError(int error) {
     switch (error) {
     case ENOENT: runtime::raise(runtime::err::PathNotFound);
     case EACCES:
     case EPERM:
     case EROFS: runtime::raise(runtime::err::PermissionDenied);
-    case ENOSPC: runtime::raise(61);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: runtime::raise(kDiskFull);
     default: runtime::raise(runtime::err::PathFileAccess);
     }
 }
@@ -59,12 +66,41 @@ std::string readAll(const std::string& path) {
     return bytes;
 }
 
+// A new file written through the system calls themselves, so that every failed write
+// and close raises the error of its cause.
+class NewFile {
+public:
+    explicit NewFile(const std::string& path) : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
+        if (fd_ < 0) raiseFileError(errno);
+    }
+    ~NewFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    void write(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) raiseFileError(n < 0 ? errno : ENOSPC);
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
+    void close() {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) raiseFileError(errno);
+    }
+
+private:
+    int fd_;
+};
+
 void writeAll(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) raiseFileError(errno);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    NewFile out(path);
+    out.write(bytes);
     out.close();
-    if (!out) runtime::raise(runtime::err::PathFileAccess);
 }
 
 void syncFile(const std::string& path) {
@@ -101,11 +137,53 @@ std::string scratchBeside(const std::string& target) {
         .string();
 }
 
-bool isSaveError(long n) {
+// Why a staged document file is refused: the code the user is shown and the log text.
+struct Refusal {
+    int code = 0;
+    std::string detail;
+};
+
+constexpr int kCodeNoDatabase = 101;
+constexpr int kCodeContent = 107;  // a database, but not one the windows can work with
+
+// Whether the staged file can be taken as the document: the engine opens it and finds
+// every page whole, and it holds what the windows rely on. Whatever the engine says of
+// a file the user chose, the file is refused; the program goes on.
+Refusal probeDocument(const std::string& staging) {
+    try {
+        dao::Database probe = dao::Database::open(staging);
+        core::checkDatabaseWhole(probe);
+        const std::string fault = core::documentFault(probe);
+        if (!fault.empty()) return {kCodeContent, "データ内容エラー：" + fault};
+        return {};
+    } catch (const runtime::Error& e) {
+        switch (e.number()) {
+        case 3031: return {102, "データベースエラー：" + e.description()};
+        case 31037: return {105, "データベースオープンエラー：" + e.description()};
+        default: return {kCodeNoDatabase, "データベースエラー：" + e.description()};
+        }
+    }
+}
+
+// Why a save failed, in the user's words, for the errors a save expects ("" for any
+// other error, which is a fault of the program).
+std::string saveErrorCause(long n) {
     switch (n) {
-    case 52: case 53: case 54: case 55: case 57: case 61: case 68: case 70: case 71: case 75: case 76:
-    case 20477: case 31036: return true;
-    default: return false;
+    case 52: case 20477: return "ファイル名が正しくありません。";
+    case 53: return "ファイルが見つかりません。";
+    case 54: return "ファイルモードが正しくありません。";
+    case 55: return "ファイルは既に開かれています。";
+    case 57: return "デバイスの入出力エラーが発生しました。";
+    case kDiskFull: return "ディスクの空き容量が不足しています。";
+    case 68: return "デバイスが使用できません。";
+    case 70: return "書き込みが許可されていません。読み取り専用の場所の可能性があります。";
+    case 71: return "ディスクの準備ができていません。";
+    case 75: return "ファイルにアクセスできません。読み取り専用のファイルの可能性があります。";
+    case 76: return "パスが見つかりません。";
+    case 31036: return "ファイルを作成できませんでした。";
+    // The work database could not be written before the copy (a full disk).
+    case kEngineDiskError: return "ディスクへの書き込みでエラーが発生しました。";
+    default: return {};
     }
 }
 
@@ -202,11 +280,10 @@ bool frmMain::mfnfLoadFile(const std::string& sPath) {
         if (bytes.size() < kHeaderSize + 1) runtime::raise(runtime::err::SubscriptOutOfRange);
         dao::deleteFile(staging);
         writeAll(staging, std::string_view(bytes).substr(kHeaderSize));
-        {
-            // Opening alone does not read the file; a query proves that it is a database.
-            dao::Database probe = dao::Database::open(staging);
-            probe.openRecordset("SELECT count(*) FROM sqlite_master").close();
-            probe.close();
+        if (const Refusal refusal = probeDocument(staging); refusal.code != 0) {
+            detail = refusal.detail;
+            code = refusal.code;
+            runtime::raise(runtime::err::Cancel);
         }
         gsbCloseDatabase(gdbWork);
         dao::replaceFile(staging, dataFile(kRegistDat));
@@ -217,9 +294,13 @@ bool frmMain::mfnfLoadFile(const std::string& sPath) {
         switch (e.number()) {
         case 9: detail = "ファイルサイズエラー：" + e.description(); code = 104; break;
         case 57: detail = "ファイル読取エラー：" + e.description(); code = 106; break;
-        case 75: detail = "ファイルエラー：" + e.description(); code = 103; break;
+        // The staging copy could not be written (full disk, a folder that cannot be written).
+        case 61:
+        case runtime::err::PermissionDenied:
+        case runtime::err::PathFileAccess:
+        case runtime::err::PathNotFound: detail = "ファイルエラー：" + e.description(); code = 103; break;
         case 3031: detail = "データベースエラー：" + e.description(); code = 102; break;
-        case 3343: detail = "データベースエラー：" + e.description(); code = 101; break;
+        case 3343: detail = "データベースエラー：" + e.description(); code = kCodeNoDatabase; break;
         case 31037: detail = "データベースオープンエラー：" + e.description(); code = 105; break;
         case runtime::err::Cancel: break;
         default: gsbErrorMsg(e, true); return false;
@@ -259,15 +340,13 @@ void frmMain::mfnfWriteFile(const std::string& sPath) {
     // it, so a failure at any point leaves the previous file whole.
     const std::string scratch = scratchBeside(sPath);
     try {
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        if (!out) raiseFileError(errno);
-        gsbWriteFileHeader(out);
-        const std::string zeros(kHeaderSize - kHeaderWrittenBytes, '\0');
-        out.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
-        const std::string body = readAll(regist);
-        out.write(body.data(), static_cast<std::streamsize>(body.size()));
+        std::ostringstream header;
+        gsbWriteFileHeader(header);
+        NewFile out(scratch);
+        out.write(header.str());
+        out.write(std::string(kHeaderSize - kHeaderWrittenBytes, '\0'));
+        out.write(readAll(regist));
         out.close();
-        if (!out) runtime::raise(runtime::err::PathFileAccess);
         gsbSetFileCode(scratch);
         if (mode && ::chmod(scratch.c_str(), *mode) != 0) raiseFileError(errno);
         syncFile(scratch);
@@ -287,6 +366,8 @@ bool frmMain::pfnfFileSave(const std::string& sFileName) {
     msbSetBusy(false);
     std::string path = sFileName.empty() ? fileName_ : sFileName;
     bool result = false;
+    // The write closes the document's connection; a failed save leaves it as it found it.
+    const bool wasOpen = gdbWork.isOpen();
     try {
         if (gfnsGetExtension(path) == "crd" || !gfnfFileExists(path)) {
             forms::FileDialogRequest request;
@@ -306,13 +387,14 @@ bool frmMain::pfnfFileSave(const std::string& sFileName) {
         mfnfWriteFile(path);
         result = true;
     } catch (const runtime::Error& e) {
-        if (isSaveError(e.number())) {
-            forms::MsgBox(e.description(), forms::vbExclamation);
+        if (const std::string cause = saveErrorCause(e.number()); !cause.empty()) {
+            forms::MsgBox("'" + path + "'\r\nに保存できませんでした。\r\n" + cause, forms::vbExclamation);
         } else if (e.number() != runtime::err::Cancel) {
             gsbErrorMsg(e, true);
         }
         std::error_code ec;
         if (!path.empty() && fs::is_regular_file(path, ec) && fs::file_size(path, ec) == 0) fs::remove(path, ec);
+        if (wasOpen && !gdbWork.isOpen()) gsbOpenDatabase(gdbWork, dataFile(kRegistDat));
     }
     msbSetBusy(true);
     return result;

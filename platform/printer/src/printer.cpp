@@ -5,17 +5,17 @@
 #include <QPageLayout>
 #include <QPageSetupDialog>
 #include <QPageSize>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStandardPaths>
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 
+#include "job_file.h"
 #include "runtime/error.h"
 
 namespace printer {
@@ -32,9 +32,11 @@ std::optional<TestList>& testList() {
     return list;
 }
 
+// The PDF printer's file, in the user's documents folder (made when the first job is
+// printed, as a new account may not have it yet).
 std::string pdfPrinterFile() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (dir.isEmpty() || !QDir(dir).exists()) dir = QDir::homePath();
+    if (dir.isEmpty()) dir = QDir::homePath();
     return (dir + QStringLiteral("/KV_M58S.pdf")).toStdString();
 }
 
@@ -81,16 +83,6 @@ bool submitToQueue(const std::string& queue, const std::string& pdfFile) {
     return queueSubmitForTesting() ? queueSubmitForTesting()(queue, pdfFile) : submitToCups(queue, pdfFile);
 }
 
-// A job file of its own: beside the PDF file it will replace, so the rename that commits
-// it stays in one file system, or in the temporary folder for a print queue.
-std::string newJobFile(const PrinterInfo& info) {
-    static std::atomic<int> counter{0};
-    const std::string name = ".KV_M58S-job-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".pdf";
-    const std::filesystem::path dir = info.pdfFile.empty() ? std::filesystem::path(QDir::tempPath().toStdString())
-                                                           : std::filesystem::path(info.pdfFile).parent_path();
-    return (dir / name).string();
-}
-
 }  // namespace
 
 void setQueueSubmitForTesting(QueueSubmit submit) { queueSubmitForTesting() = std::move(submit); }
@@ -112,6 +104,10 @@ int defaultPrinterIndex() {
     return static_cast<int>(list.size()) - 1;  // the PDF printer
 }
 
+void removeLeftJobFiles() {
+    removeJobFilesLeftIn({std::filesystem::path(pdfPrinterFile()).parent_path().string(), QDir::tempPath().toStdString()});
+}
+
 void setPrintersForTesting(std::optional<std::vector<PrinterInfo>> list, int defaultIndex) {
     if (list)
         testList() = TestList{std::move(*list), defaultIndex};
@@ -123,7 +119,7 @@ bool paperMillimetres(int code, double& width, double& height) {
     switch (code) {
         case kPaperA4: width = 210; height = 297; return true;
         case kPaperA5: width = 148; height = 210; return true;
-        case kPaperB4: width = 257; height = 364; return true;  // the JIS sheet the device is given
+        case kPaperB4: width = 250; height = 354; return true;  // the size the caption and preview use
         case kPaperB5: width = 182; height = 257; return true;
         default: return false;
     }
@@ -238,14 +234,17 @@ QPaintDevice* Printer::metricsDevice() const {
 void Printer::applyLayout() {
     if (!device_) return;
     const PrinterInfo& i = info();
-    const double portraitW = (orientation_ == kLandscape ? height() : width()) / kTwipsPerMm;
-    const double portraitH = (orientation_ == kLandscape ? width() : height()) / kTwipsPerMm;
+    double portraitW, portraitH;
+    if (!paperMillimetres(paperSize_, portraitW, portraitH)) {
+        portraitW = (orientation_ == kLandscape ? height() : width()) / kTwipsPerMm;
+        portraitH = (orientation_ == kLandscape ? width() : height()) / kTwipsPerMm;
+    }
     QPageSize size;
     switch (paperSize_) {
         case kPaperA4: size = QPageSize(QPageSize::A4); break;
         case kPaperA5: size = QPageSize(QPageSize::A5); break;
-        case kPaperB4: size = QPageSize(QPageSize::JisB4); break;
         case kPaperB5: size = QPageSize(QPageSize::JisB5); break;
+        // B4 among them: a page of its own size, so that the print and the preview agree.
         default: size = QPageSize(QSizeF(portraitW, portraitH), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
     }
     const QMarginsF margins(25.4 * i.offsetX / i.dpiX, 25.4 * i.offsetY / i.dpiY, 25.4 * i.offsetX / i.dpiX,
@@ -260,10 +259,24 @@ void Printer::applyLayout() {
 void Printer::beginDocument() {
     if (!device_) runtime::raise(runtime::err::PrinterInfo);
     applyLayout();
-    jobFile_ = newJobFile(info());
-    device_->setOutputFileName(QString::fromStdString(jobFile_));
+    const PrinterInfo& i = info();
+    if (!i.pdfFile.empty() && i.pdfFile == pdfPrinterFile()) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(i.pdfFile).parent_path(), ec);
+    }
+    job_ = std::make_unique<JobFile>(newJobFile(i.pdfFile));
+    if (!job_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        job_.reset();
+        runtime::raise(runtime::err::PrinterError);
+    }
+    // The job is drawn with the printer's resolution and page; the writer is the
+    // printer's own PDF engine, on the job file.
+    writer_ = std::make_unique<QPdfWriter>(job_.get());
+    writer_->setTitle(device_->docName());
+    writer_->setResolution(device_->resolution());
+    writer_->setPageLayout(device_->pageLayout());
     auto p = std::make_unique<QPainter>();
-    if (!p->begin(device_.get())) {
+    if (!p->begin(writer_.get())) {
         removeJobFile();
         runtime::raise(runtime::err::PrinterError);
     }
@@ -272,10 +285,11 @@ void Printer::beginDocument() {
 }
 
 void Printer::removeJobFile() {
-    if (jobFile_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove(jobFile_, ec);
-    jobFile_.clear();
+    writer_.reset();
+    if (!job_) return;
+    const QString path = job_->fileName();
+    job_.reset();
+    QFile::remove(path);
 }
 
 QPainter& Printer::painter() {
@@ -287,7 +301,7 @@ void Printer::clearDevice() {}
 
 void Printer::newPage() {
     if (!painter_) beginDocument();
-    if (!device_->newPage()) runtime::raise(runtime::err::PrinterError);
+    if (!writer_->newPage()) runtime::raise(runtime::err::PrinterError);
     ++pageOfDoc_;
     currentX_ = currentY_ = 0;
 }
@@ -296,16 +310,20 @@ void Printer::endDoc() {
     if (!painter_) return;
     bool ok = painter_->end();
     painter_.reset();
+    writer_.reset();
     const int pages = pageOfDoc_;
     pageOfDoc_ = 0;
     currentX_ = currentY_ = 0;
-    // The finished job replaces the PDF file in one step, or goes to the queue whole.
+    // Only a job that reached the disk whole replaces the PDF file, in one step, or goes
+    // to the queue; a failed one leaves the earlier file as it was.
+    ok = ok && job_->finish();
+    const std::string jobFile = job_->fileName().toStdString();
     if (ok && info_ && !info_->pdfFile.empty()) {
         std::error_code ec;
-        std::filesystem::rename(jobFile_, info_->pdfFile, ec);
+        std::filesystem::rename(jobFile, info_->pdfFile, ec);
         ok = !ec;
     } else if (ok && info_) {
-        ok = submitToQueue(info_->deviceName, jobFile_);
+        ok = submitToQueue(info_->deviceName, jobFile);
     }
     removeJobFile();
     if (!ok) runtime::raise(runtime::err::PrinterError);
@@ -331,7 +349,6 @@ bool Printer::setupDialog(QWidget* parent) {
     switch (layout.pageSize().id()) {
         case QPageSize::A4: paperSize_ = kPaperA4; break;
         case QPageSize::A5: paperSize_ = kPaperA5; break;
-        case QPageSize::JisB4: paperSize_ = kPaperB4; break;
         case QPageSize::JisB5: paperSize_ = kPaperB5; break;
         default: {
             const QSizeF mm = layout.pageSize().size(QPageSize::Millimeter);

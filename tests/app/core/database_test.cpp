@@ -320,6 +320,10 @@ TEST_F(Database, CheckDatabaseTellsADatabaseFromOtherFiles) {
     writeFile(dir_ / "Regist.dat", "text, not a database");
     EXPECT_FALSE(gfnfCheckDatabase(file("Regist.dat")));
     EXPECT_FALSE(gfnfCheckDatabase(file("missing.dat")));
+    // A database whose first page is whole and the rest overwritten opens, yet is damaged.
+    const std::string master = readFile(dir_ / "Master.dat");
+    writeFile(dir_ / "Damaged.dat", master.substr(0, 4096) + std::string(master.size() - 4096, 'q'));
+    EXPECT_FALSE(gfnfCheckDatabase(file("Damaged.dat")));
     EXPECT_TRUE(dialogs_.shown().empty());
 
     gintLogMode = vbTrue;

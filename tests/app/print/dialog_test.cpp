@@ -1,8 +1,12 @@
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
+
+#include <csignal>
 
 #include "core/strings.h"
 #include "forms/controls.h"
@@ -373,6 +377,47 @@ TEST_F(PrintDialog, AFailedOrTooLongJobKeepsTheEarlierFile) {
     EXPECT_EQ(dialogs_.pending(), 0u);
     EXPECT_EQ(pdfText("Office"), earlier_);
     EXPECT_FALSE(printer::currentPrinter().printing());
+}
+
+// The disk fills while the job is finished: the user is told the print failed rather
+// than that it ended, and the earlier PDF file stays whole.
+TEST_F(PrintDialog, AJobThatFailsAsItIsFinishedShows201AndKeepsTheEarlierFile) {
+    for (int p : {1, 2, 3}) stepsOn(p);
+    printEarlierFile();
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    then([&saved](frmPrinter& d) {
+        d.show();
+        QTest::mouseClick(d.optObject(1), Qt::LeftButton);
+        struct rlimit tight = saved;
+        tight.rlim_cur = 4 * 1024;  // a file size limit refuses the job's writes, as a full disk does
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+        QTest::mouseClick(d.cmdPrint(), Qt::LeftButton);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_TRUE(d.isUnloaded());
+    });
+    dialogs_.expect("プリンタ出力中にエラーが発生しました。");
+    gsbShowPrinter(7, 1);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(dialogs_.pending(), 0u);
+    EXPECT_EQ(pdfText("Office"), earlier_);
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().filename().string().find(".KV_M58S-job-"), std::string::npos) << entry.path();
+}
+
+// Paper code 12 prints on the page its caption names, which the preview shows too.
+TEST_F(PrintDialog, B4PrintsOnThePageItsCaptionNames) {
+    stepsOn(1);
+    usePaper(12);
+    then([](frmPrinter& d) {
+        EXPECT_EQ(d.lblPaperSize()->text().toStdString(), "Ｂ４（250×354mm）");
+        d.show();
+        QTest::mouseClick(d.cmdPrint(), Qt::LeftButton);
+    });
+    dialogs_.expect("印刷が終了しました。");
+    gsbShowPrinter(7, 1);
+    EXPECT_EQ(printertest::pdfInfo(file("Office.pdf"), "Page size"), "709 x 1003 pts");
 }
 
 TEST_F(PrintDialog, PreviewOfANarrowPageKeepsItsSideBarStill) {

@@ -4,6 +4,10 @@
 #include <csignal>
 
 #include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <sstream>
 
 #include "core/file_header.h"
 #include "shell_fixture.h"
@@ -25,6 +29,20 @@ protected:
         m().msbSetBusy(true);
         dialogs_.expectFile(forms::FileDialogRequest::Save, path);
         ASSERT_TRUE(m().pfnfFileSave(""));
+    }
+    std::string documentFile(const std::string& name, const std::vector<std::string>& sql = {}) {
+        shelltest::writeDocument(docPath(name), sql);
+        return docPath(name);
+    }
+    // Where the program stands: "start" or the highlighted step.
+    std::string where() const {
+        return main_->startScreen()->isVisible() ? "start" : main_->lblHighlight()->text().toStdString();
+    }
+    // A click as a hand makes it, then the event loop turns once.
+    static void click(QWidget* w) {
+        ASSERT_NE(w, nullptr);
+        QTest::mouseClick(w, Qt::LeftButton);
+        QTest::qWait(0);
     }
     std::string messageOne() {
         dao::Database db = dao::Database::open(file("Regist.dat"));
@@ -121,7 +139,7 @@ TEST_F(Documents, FailedSaveKeepsThePreviousFileWhole) {
     struct rlimit tight = saved;
     tight.rlim_cur = before.size() - 32;
     ::setrlimit(RLIMIT_FSIZE, &tight);
-    dialogs_.expect("", forms::vbOK);
+    dialogs_.expect("'" + path + "'\r\nに保存できませんでした。\r\nディスクの空き容量が不足しています。");
     const bool saved_ok = m().pfnfFileSave("");
     ::setrlimit(RLIMIT_FSIZE, &saved);
     ::signal(SIGXFSZ, previous);
@@ -274,6 +292,52 @@ TEST_F(Documents, SavePromptVariants) {
     EXPECT_FALSE(m().mfnfFileChangeSave());
     EXPECT_TRUE(gfChanged);
     EXPECT_EQ(dialogs_.pending(), 0u);
+}
+
+// Files a user may choose that the program cannot take as its document: damaged ones,
+// and ones that hold what no window of the program writes. Each is refused with the
+// program's message naming it, through the start screen as a person opens a file, and
+// the program goes on from the start screen.
+TEST_F(Documents, UnusableDocumentsChosenOnTheStartScreenAreRefused) {
+    makeDocs();
+    const std::string good = shelltest::readFile(documentFile("good.kvp"));
+    const std::string step = "INSERT INTO tblDayStep (fldPatternNo, fldHour, fldMinute, fldMessage) VALUES ";
+    const std::string day = "INSERT INTO tblYear (fldYear, fldMonth, fldDay, fldPattern) VALUES ";
+    struct Case {
+        const char* name;
+        std::string content;  // empty: made from the statements
+        std::vector<std::string> sql;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {"half.kvp", good.substr(0, good.size() / 2), {}, 101},
+        {"overwritten.kvp", good.substr(0, 64 + 4096) + std::string(good.size() - 64 - 4096, 'q'), {}, 101},
+        {"closing-message.kvp", {}, {step + "(1, 9, 0, 11)"}, 107},
+        {"hold-tone-on-holidays.kvp", {}, {step + "(8, 12, 0, 12)"}, 107},
+        {"no-channel.kvp", {}, {step + "(2, 9, 0, NULL)"}, 107},
+        {"text-hour.kvp", {}, {step + "(2, 'x', 0, 1)"}, 107},
+        {"february-30.kvp", {}, {day + "(2027, 2, 30, 9)"}, 107},
+        {"month-13.kvp", {}, {day + "(2027, 13, 1, 9)"}, 107},
+        {"no-pattern-5.kvp", {}, {"DELETE FROM tblDayPattern WHERE fldNo = 5"}, 107},
+        {"no-special-days.kvp", {}, {"DROP TABLE tblYear"}, 107},
+        {"no-step-channel.kvp", {}, {"ALTER TABLE tblDayStep DROP COLUMN fldMessage"}, 107},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = c.content.empty() ? documentFile(c.name, c.sql) : docPath(c.name);
+        if (!c.content.empty()) shelltest::writeFile(path, c.content);
+        dialogs_.expectFile(forms::FileDialogRequest::Open, path)
+            .expect("'" + path + "'\r\nはファイル形式を認識できませんでした。(" + std::to_string(c.code) +
+                    ")\r\nファイルが読取専用、又は壊れている可能性があります。");
+        click(main_->startScreen()->cmdItem(1));
+        EXPECT_EQ(dialogs_.pending(), 0u);
+        EXPECT_EQ(dialogs_.shown().back().style, forms::vbCritical);
+        EXPECT_EQ(where(), "start");
+        EXPECT_EQ(m().fileName(), "");
+        EXPECT_FALSE(exists("Regist.dat"));
+        EXPECT_FALSE(exists("TempDB.dat"));
+        EXPECT_TRUE(m().isEnabled());
+    }
 }
 
 }  // namespace

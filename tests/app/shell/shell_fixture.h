@@ -9,9 +9,12 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/database.h"
+#include "core/file_header.h"
 #include "core/files.h"
 #include "core/globals.h"
 #include "dao/database.h"
@@ -33,6 +36,22 @@ inline std::string readFile(const std::filesystem::path& p) {
 inline void writeFile(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+// A document file at path as the program writes one: a new document made from the
+// program folder's Master.dat, changed by the statements, after its header, stamped.
+inline void writeDocument(const std::filesystem::path& path, const std::vector<std::string>& sql = {}) {
+    const std::filesystem::path work = path.string() + ".work";
+    createDocumentFromMaster(work.string());
+    {
+        dao::Database db = dao::Database::open(work);
+        for (const std::string& statement : sql) db.execute(statement);
+    }
+    std::ostringstream header;
+    gsbWriteFileHeader(header);
+    writeFile(path, header.str() + std::string(kHeaderSize - kHeaderWrittenBytes, '\0') + readFile(work));
+    std::filesystem::remove(work);
+    gsbSetFileCode(path.string());
 }
 
 // The program's own Master.dat; tests use only its folder, where the program's libraries

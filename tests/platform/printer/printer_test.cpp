@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QImage>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "pdf_reader.h"
 #include "printer/preview.h"
@@ -116,14 +121,14 @@ TEST_F(PdfPrinter, PaperSizeOrientationAndPrintableArea) {
     p.endDoc();
     EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size"), "842 x 595 pts (A4)");
 
-    // B4 is the JIS sheet the device is given, and the page measures that sheet.
+    // B4 prints on the 250 × 354 mm page its caption names and the preview shows.
     p.setPaperSize(printer::kPaperB4);
     p.setOrientation(printer::kPortrait);
-    EXPECT_EQ(p.width(), std::round(257 * 1440 / 25.4));
-    EXPECT_EQ(p.height(), std::round(364 * 1440 / 25.4));
+    EXPECT_EQ(p.width(), std::round(250 * 1440 / 25.4));
+    EXPECT_EQ(p.height(), std::round(354 * 1440 / 25.4));
     p.print("b4");
     p.endDoc();
-    EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size").substr(0, 7), "729 x 1");
+    EXPECT_EQ(printertest::pdfInfo((dir_ / "Edge.pdf").string(), "Page size"), "709 x 1003 pts");
 
     p.setPaperSize(printer::kPaperUser);
     p.setOrientation(printer::kPortrait);
@@ -179,6 +184,103 @@ TEST_F(PdfPrinter, AQueueGetsOnlyFinishedJobs) {
     EXPECT_EQ(errorOf([&] { p.endDoc(); }), 482);
     EXPECT_FALSE(p.printing());
     printer::setQueueSubmitForTesting(nullptr);
+}
+
+// The disk fills while a job is written: Qt's PDF writer reports nothing, yet the job
+// must not be sent, and the earlier PDF file stays.
+TEST_F(PdfPrinter, AJobThatDoesNotReachTheDiskWholeKeepsTheEarlierFile) {
+    printer::setPrintersForTesting(std::vector{fake("Full")});
+    printer::selectPrinter(0);
+    printer::Printer& p = printer::currentPrinter();
+    p.print("earlier");
+    p.endDoc();
+    const std::string pdf = (dir_ / "Full.pdf").string();
+    const std::string earlier = printertest::pdfText(pdf);
+    ASSERT_NE(earlier.find("earlier"), std::string::npos);
+
+    // A file size limit refuses the job's last writes, as a full disk does.
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    for (int page = 1; page <= 3; ++page) {
+        if (page > 1) p.newPage();
+        for (int line = 0; line < 10; ++line) {
+            p.setCurrentX(1440);
+            p.setCurrentY(1440 + 300 * line);
+            p.print("年間スケジュール " + std::to_string(page) + "-" + std::to_string(line));
+        }
+    }
+    struct rlimit tight = saved;
+    tight.rlim_cur = 4 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &tight);
+    const long error = errorOf([&] { p.endDoc(); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(error, 482);
+    EXPECT_FALSE(p.printing());
+    EXPECT_EQ(printertest::pdfText(pdf), earlier);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1) << "no job file left";
+}
+
+// An environment variable set for one test and put back after it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The PDF printer writes into the user's documents folder, which a new account may lack.
+TEST_F(PdfPrinter, ThePdfPrinterMakesTheDocumentsFolder) {
+    const ScopedEnv home("HOME", dir_.string());
+    const ScopedEnv config("XDG_CONFIG_HOME", (dir_ / ".config").string());
+    printer::setPrintersForTesting(std::nullopt);
+    const auto list = printer::printers();
+    ASSERT_FALSE(list.empty());
+    const printer::PrinterInfo pdf = list.back();
+    ASSERT_EQ(pdf.deviceName, "PDF");
+    EXPECT_EQ(pdf.pdfFile, (dir_ / "Documents" / "KV_M58S.pdf").string());
+    printer::currentPrinter().select(pdf);
+    printer::currentPrinter().print("first print of a new account");
+    printer::currentPrinter().endDoc();
+    EXPECT_NE(printertest::pdfText(pdf.pdfFile).find("first print"), std::string::npos);
+}
+
+// Job files a run that ended mid-print left are removed; those of a run still going, and
+// every other file, stay.
+TEST_F(PdfPrinter, JobFilesLeftByAnEndedRunAreRemoved) {
+    const ScopedEnv home("HOME", dir_.string());
+    const ScopedEnv config("XDG_CONFIG_HOME", (dir_ / ".config").string());
+    const ScopedEnv temp("TMPDIR", (dir_ / "tmp").string());
+    long pidMax = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+    ASSERT_GT(pidMax, 0);
+    const std::string ended = std::to_string(pidMax + 1);  // no process has this number
+    const std::string alive = std::to_string(::getppid());
+    const std::string mine = std::to_string(::getpid());
+    for (const char* folder : {"Documents", "tmp"}) {
+        std::filesystem::create_directories(dir_ / folder);
+        for (const std::string& name : std::vector<std::string>{".KV_M58S-job-" + ended + "-3.pdf", ".KV_M58S-job-" + alive + "-1.pdf",
+                                        ".KV_M58S-job-" + mine + "-2.pdf", ".KV_M58S-job-x-1.pdf", "KV_M58S.pdf"})
+            std::ofstream(dir_ / folder / name) << "%PDF";
+    }
+    printer::removeLeftJobFiles();
+    for (const char* folder : {"Documents", "tmp"}) {
+        SCOPED_TRACE(folder);
+        EXPECT_FALSE(std::filesystem::exists(dir_ / folder / (".KV_M58S-job-" + ended + "-3.pdf")));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / folder), {}), 4);
+    }
 }
 
 TEST_F(PdfPrinter, PrinterErrorsAreRunTimeErrors) {

@@ -17,7 +17,8 @@ void gsbCloseDatabase(dao::Database& db) noexcept;
 bool gsbCompactDatabase(const std::string& path);
 // Drops a table; a missing table is no fault, any other failure is fatal.
 void gsbDropTable(dao::Database& db, std::string_view table);
-// True when the file opens as a database. In log mode, why it does not is shown.
+// True when the file opens as a database and the engine finds it whole. In log mode, why
+// it does not is shown.
 bool gfnfCheckDatabase(const std::string& path);
 
 // Copies every document table from the program folder's Master.dat into db: the tables

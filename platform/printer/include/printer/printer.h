@@ -15,10 +15,13 @@
 
 #include "printer/painter_canvas.h"
 
+class QPdfWriter;
 class QPrinter;
 class QWidget;
 
 namespace printer {
+
+class JobFile;
 
 // Paper codes the printer takes for PaperSize.
 inline constexpr int kPaperA4 = 9;
@@ -120,6 +123,9 @@ private:
     void removeJobFile();
     std::optional<PrinterInfo> info_;
     std::unique_ptr<QPrinter> device_;
+    // Every job is drawn into a file of its own first; EndDoc commits it, KillDoc deletes it.
+    std::unique_ptr<JobFile> job_;
+    std::unique_ptr<QPdfWriter> writer_;
     std::unique_ptr<QPainter> painter_;
     int paperSize_ = kPaperA4;
     int orientation_ = kPortrait;
@@ -127,8 +133,6 @@ private:
     double userHeight_ = 16839;
     int pagesSent_ = 0;
     int pageOfDoc_ = 0;
-    // Every job is drawn into this file first; EndDoc commits it, KillDoc deletes it.
-    std::string jobFile_;
 };
 
 // The program's Printer object.
@@ -143,6 +147,11 @@ void selectDefaultPrinter();
 // 32755. Tests replace the dialog with a function of theirs (empty restores it).
 void showPrinterSetup(QWidget* parent);
 void setPrinterSetupForTesting(std::function<bool(Printer&)> dialog);
+
+// Removes the job files that a run which ended in the middle of a print (a crash, a kill)
+// left beside the PDF printer's file and in the temporary folder. The program's start
+// calls it; the jobs of a run still going are left alone.
+void removeLeftJobFiles();
 
 // The paper of a code in millimetres, portrait; false for a code outside the table.
 bool paperMillimetres(int code, double& width, double& height);
