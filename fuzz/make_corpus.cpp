@@ -2,6 +2,7 @@
 // builder, the document file writer, the wave header, the name list, and the control's own
 // conversation with an emulated reader. Usage: fuzz_make_corpus <corpus folder>.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,7 +24,9 @@
 #include "core/globals.h"
 #include "emulator/fixtures.h"
 #include "emulator/reader.h"
+#include "support/cards.h"
 #include "support/program.h"
+#include "support/session.h"
 #include "scripted_port.h"
 #include "support/scratch.h"
 
@@ -129,7 +132,6 @@ void waves() {
         const std::string name = "mulaw-" + std::to_string(n) + ".wav";
         put("riff", name, wave(n));
         put("wave_check", name, wave(n));
-        put("write_message", name, wave(n));
     }
 }
 
@@ -147,14 +149,14 @@ std::string srecord(char type, std::uint32_t address, const Bytes& data) {
     return line + "\r\n";
 }
 
-void firmware() {
+std::string firmwareFile() {
     const Bytes id = {1, 2, 3, 'V', 'e', 'l', 't', 'r', 'o', 'n'};
     const Bytes model = {'K', 'V', '-', 'M', '5', '8', 'S'};
-    const std::string file = srecord('0', 0, {'f', 'w'}) + srecord('2', 0x00F000, {0x11}) + srecord('2', 0x010000, id) +
-                             srecord('2', 0x010020, Bytes(16, 0xA5)) + srecord('2', 0x01FF00, model) +
-                             srecord('8', 0x010000, {});
-    put("srecord", "firmware.hex", file);
+    return srecord('0', 0, {'f', 'w'}) + srecord('2', 0x00F000, {0x11}) + srecord('2', 0x010000, id) +
+           srecord('2', 0x010020, Bytes(16, 0xA5)) + srecord('2', 0x01FF00, model) + srecord('8', 0x010000, {});
 }
+
+void firmware() { put("srecord", "firmware.hex", firmwareFile()); }
 
 void nameList() {
     card::NameList list;
@@ -218,6 +220,117 @@ void conversation() {
     control::setReaderPort(nullptr);
 }
 
+// write_message: a card, a channel, a file and two reader faults, then the file's bytes
+// (fuzz/write_message.cpp). Waves of many blocks carry their header and let the harness
+// add the samples.
+struct MessageSeed {
+    const char* name;
+    std::uint8_t card, channel, file;
+    std::array<std::uint8_t, 4> faults;
+    Bytes payload;
+};
+
+constexpr std::uint8_t kWav = 0, kDat = 1, kHex = 2, kErase = 3;
+constexpr std::uint8_t kPull = 1, kFailErase = 2, kRefuseData = 3, kBusy = 5, kStrayReply = 6, kSilence = 8,
+                       kNck = 9, kRefuseAfterData = 14, kSilentAfterData = 15;
+// The command a reply fault waits for: its index in any, erase, read, write, status,
+// whole-block read, whole-block write, times four.
+constexpr std::uint8_t kOnWrite = 3 * 4, kOnBlockWrite = 6 * 4;
+
+// A wave header for `units` of 2048 samples, which the harness adds.
+std::uint8_t longWave(Bytes& payload, std::uint8_t units) {
+    payload = control::waveHeader(units * 2048u);
+    return static_cast<std::uint8_t>(kWav | units << 2);
+}
+
+void messageSeeds() {
+    using fuzz::Fill;
+    const std::uint8_t small = 0, sixteenK = 5;  // chip indexes: 4 KiB and 16 KiB blocks
+    const std::string hex = firmwareFile();
+    std::vector<MessageSeed> seeds = {
+        {"formatted-small-wave", fuzz::cardByte(sixteenK, false, Fill::Formatted, 0), 2, kWav, {}, wave(300)},
+        {"in-use-replace-three-blocks", fuzz::cardByte(small, false, Fill::InUse, 0), 1, 0, {}, {}},
+        {"in-use-16k-replace", fuzz::cardByte(sixteenK, false, Fill::InUse, 0), 1, 0, {}, {}},
+        {"two-chips-new-channel", fuzz::cardByte(small, true, Fill::InUse, 0), 5, 0, {}, {}},
+        {"firmware-channel-24", fuzz::cardByte(small, false, Fill::InUse, 0), 23, kHex, {}, Bytes(hex.begin(), hex.end())},
+        {"raw-data-file", fuzz::cardByte(small, false, Fill::InUse, 0), 6, kDat | 3 << 2, {}, Bytes(100, 0x5A)},
+        {"erase-recorded-channel", fuzz::cardByte(small, false, Fill::InUse, 0), 0, kErase, {}, {}},
+        {"full-no-room", fuzz::cardByte(small, false, Fill::Full, 1), 12, 0, {}, {}},
+        {"full-release-first", fuzz::cardByte(small, false, Fill::Full, 2), 2, 0, {}, {}},
+        {"full-runs-out-while-writing", fuzz::cardByte(small, false, Fill::Full, 1), 12, 0, {kRefuseData, 127}, {}},
+        {"pulled-mid-write", fuzz::cardByte(small, false, Fill::InUse, 0), 1, 0, {kPull, 12}, {}},
+        {"old-block-will-not-erase", fuzz::cardByte(small, false, Fill::InUse, 0), 0, kWav, {kFailErase, 6}, wave(700)},
+        {"busy-then-nck", fuzz::cardByte(small, false, Fill::InUse, 0), 1, 0, {kBusy, kOnWrite, kNck, kOnBlockWrite}, {}},
+        {"stray-and-silent-replies", fuzz::cardByte(small, false, Fill::InUse, 0), 4, 0, {kStrayReply, 1, kSilence, kOnWrite}, {}},
+        {"data-refused-then-silent", fuzz::cardByte(small, false, Fill::InUse, 0), 4, 0,
+         {kRefuseAfterData, kOnBlockWrite, kSilentAfterData, kOnBlockWrite + 1}, {}},
+        {"change-broken-off", fuzz::cardByte(small, false, Fill::BrokenOff, 2), 3, kWav, {}, wave(300)},
+    };
+    // Channel 2 of a card in use holds three blocks; these waves are longer.
+    const std::uint8_t units[] = {0, 5, 9, 4, 0, 0, 0, 6, 7, 1, 5, 0, 3, 3, 3, 0};
+    for (std::size_t i = 0; i < seeds.size(); ++i) {
+        MessageSeed& seed = seeds[i];
+        if (units[i]) seed.file = longWave(seed.payload, units[i]);
+        Bytes input = {seed.card, seed.channel, seed.file, seed.faults[0], seed.faults[1], seed.faults[2], seed.faults[3]};
+        input.insert(input.end(), seed.payload.begin(), seed.payload.end());
+        put("write_message", std::string(seed.name) + ".bin", input);
+    }
+}
+
+// reader_replies: a card record, then the emulated reader's answers, or its answers as the
+// control saw them, with faults between (fuzz/reader_replies.cpp).
+Bytes record(std::uint16_t kind, std::uint8_t a, std::uint8_t b) {
+    return {static_cast<std::uint8_t>(kind), static_cast<std::uint8_t>(kind >> 8), a, b};
+}
+
+Bytes emulatedReads(std::uint16_t count) { return record(0xFFFE, static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)); }
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// The control's session against an emulated reader, with the reader's side kept.
+Bytes recordedSession(std::uint8_t card, std::uint8_t session, std::uint8_t faultKind, std::uint8_t faultParam) {
+    auto reader = std::make_shared<emulator::Reader>();
+    reader->insert(fuzz::makeCard(card));
+    fuzz::applyFault(*reader, faultKind, faultParam);
+    auto port = std::make_unique<RecordingPort>(reader);
+    RecordingPort& recorded = *port;
+    control::setReaderPort(std::move(port));
+    fuzz::runCardSession(session);
+    Bytes out = join({record(0xFFFC, card, session), recorded.replies});
+    control::setReaderPort(nullptr);
+    return out;
+}
+
+void replySeeds() {
+    using fuzz::Fill;
+    const std::uint8_t inUse = fuzz::cardByte(0, false, Fill::InUse, 0);
+    const std::uint8_t repair = 1, asData = 2, write = 0x80;
+    auto channel = [](int ch) { return static_cast<std::uint8_t>((ch - 1) << 2); };
+    const Bytes all = emulatedReads(0xFFFF);
+    put("reader_replies", "in-use-card-emulated.bin",
+        join({record(0xFFFC, inUse, static_cast<std::uint8_t>(repair | channel(2) | write)), all}));
+    put("reader_replies", "in-use-16k-firmware-emulated.bin",
+        join({record(0xFFFC, fuzz::cardByte(5, false, Fill::InUse, 0), static_cast<std::uint8_t>(asData | channel(24))), all}));
+    put("reader_replies", "two-chips-emulated.bin", join({record(0xFFFC, fuzz::cardByte(0, true, Fill::InUse, 0), 0), all}));
+    put("reader_replies", "full-card-write-emulated.bin",
+        join({record(0xFFFC, fuzz::cardByte(0, false, Fill::Full, 0), static_cast<std::uint8_t>(channel(13) | write)), all}));
+    put("reader_replies", "change-broken-off-repaired-emulated.bin",
+        join({record(0xFFFC, fuzz::cardByte(0, false, Fill::BrokenOff, 0), repair), all}));
+    // A card in use takes about 25 commands to check, 30 to read its information and 30 its data.
+    put("reader_replies", "pulled-during-card-data-emulated.bin", join({record(0xFFFC, inUse, 0), record(0xFFFD, 1, 70), all}));
+    put("reader_replies", "pulled-during-write-emulated.bin",
+        join({record(0xFFFC, inUse, static_cast<std::uint8_t>(channel(2) | write)), record(0xFFFD, 1, 105), all}));
+    put("reader_replies", "busy-and-stray-emulated.bin",
+        join({record(0xFFFC, inUse, 0), emulatedReads(4), record(0xFFFD, 5, 0), emulatedReads(6), record(0xFFFD, 6, 8), all}));
+    put("reader_replies", "in-use-card-recorded.bin", recordedSession(inUse, static_cast<std::uint8_t>(repair | channel(2)), 0, 0));
+    put("reader_replies", "pulled-mid-message-recorded.bin",
+        recordedSession(inUse, static_cast<std::uint8_t>(channel(2) | write), 1, 92));
+}
+
 void texts() {
     const char* criteria[] = {
         "fldYear = 2027",
@@ -255,6 +368,8 @@ int main(int argc, char** argv) {
         firmware();
         nameList();
         conversation();
+        messageSeeds();
+        replySeeds();
         texts();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fuzz_make_corpus: %s\n", e.what());

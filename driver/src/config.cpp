@@ -21,6 +21,14 @@ void release(void* p) {
     if (p) ExFreePoolWithTag(p, PDRV_TAG);
 }
 
+void free_record(pipedrv_config_info* config) {
+    if (!config) return;
+    release(config->configuration_descriptor);
+    release(config->interface_info);
+    release(config->pipes);
+    release(config);
+}
+
 Status read_descriptor(DeviceObject* device, Urb* urb, std::uint8_t type, void* buffer, std::uint32_t length,
                        std::uint32_t* received) {
     UsbBuildGetDescriptorRequest(urb, sizeof(UrbControlDescriptorRequest), type, 0, 0, buffer, nullptr, length, nullptr);
@@ -141,8 +149,6 @@ Status pipedrv_configure(DeviceObject* device) {
         release(config);
         return status;
     }
-    pipedrv_free_config(device);  // a failed earlier start may have left one
-    ext->config = config;
     config->device_descriptor = *dd;
     release(dd);
     status = read_configuration(device, urb, &config->configuration_descriptor);
@@ -151,7 +157,18 @@ Status pipedrv_configure(DeviceObject* device) {
         ext->remote_wakeup = (config->configuration_descriptor->bmAttributes & USB_CONFIG_REMOTE_WAKEUP) ? 1 : 0;
         status = pipedrv_select_interface(device, config);
     }
-    if (!NT_SUCCESS(status)) pipedrv_free_config(device);
+    if (!NT_SUCCESS(status)) {
+        free_record(config);
+        return status;
+    }
+    // Only a whole table is published: a close may look at it from another thread.
+    pipedrv_config_info* earlier = nullptr;
+    {
+        spin_guard hold(&ext->state_lock);
+        earlier = ext->config;
+        ext->config = config;
+    }
+    free_record(earlier);
     return status;
 }
 
@@ -219,13 +236,13 @@ Status pipedrv_unconfigure(DeviceObject* device) {
 
 void pipedrv_free_config(DeviceObject* device) {
     auto* ext = extension_of(device);
-    pipedrv_config_info* config = ext->config;
-    if (!config) return;
-    ext->config = nullptr;
-    release(config->configuration_descriptor);
-    release(config->interface_info);
-    release(config->pipes);
-    release(config);
+    pipedrv_config_info* config = nullptr;
+    {
+        spin_guard hold(&ext->state_lock);
+        config = ext->config;
+        ext->config = nullptr;
+    }
+    free_record(config);
 }
 
 }  // namespace pipedrv

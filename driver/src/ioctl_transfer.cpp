@@ -27,7 +27,7 @@ Status pipedrv_bulk_control(DeviceObject* device, Irp* irp, std::uint32_t code) 
     PipeInformation* info = pipe ? pipeAt(ext->config->interface_info, pipe->pipe_index) : nullptr;
     if (!info || (info->PipeType != UsbdPipeTypeBulk && info->PipeType != UsbdPipeTypeInterrupt))
         return STATUS_INVALID_HANDLE;
-    if (ext->device_state != DEVICE_WORKING) return STATUS_POWER_STATE_INVALID;
+    if (!pipedrv_device_working(ext)) return STATUS_POWER_STATE_INVALID;
 
     std::uint32_t in = s->Parameters.DeviceIoControl.InputBufferLength;
     std::uint32_t out = s->Parameters.DeviceIoControl.OutputBufferLength;

@@ -75,33 +75,47 @@ pipedrv_pipe_context* pipedrv_pipe_of(pipedrv_device_extension* ext, FileObject*
     return &config->pipes[index];
 }
 
-Status pipedrv_create_close(DeviceObject* device, Irp* irp, bool is_create) {
-    auto* ext = extension_of(device);
-    FileObject* file = IoGetCurrentIrpStackLocation(irp)->FileObject;
-    if (!is_create) {
-        // A close always succeeds and frees its pipe, whatever the gate says: the
-        // handle is gone either way.
-        if (!file || !file->FsContext) return finish(ext, irp, STATUS_INVALID_HANDLE);
+namespace {
+
+// A close always succeeds and frees its pipe, whatever the gate says: the handle is gone
+// either way.
+Status close_pipe(pipedrv_device_extension* ext, FileObject* file) {
+    if (!file || !file->FsContext) return STATUS_INVALID_HANDLE;
+    {
+        spin_guard hold(&ext->state_lock);
         if (pipedrv_pipe_context* pipe = pipedrv_pipe_of(ext, file))
             pipeAt(ext->config->interface_info, pipe->pipe_index)->PipeFlags = 0;
-        InterlockedDecrement(&ext->open_pipes);
-        file->FsContext = nullptr;
-        return finish(ext, irp, STATUS_SUCCESS);
     }
-    if (!pipedrv_can_accept_requests(ext) && !ext->surprise_removed)
-        return finish(ext, irp, STATUS_DELETE_PENDING);
-    if (!file || file->FileName.Length == 0) return finish(ext, irp, STATUS_SUCCESS);
+    InterlockedDecrement(&ext->open_pipes);
+    file->FsContext = nullptr;
+    return STATUS_SUCCESS;
+}
+
+// The gate, the table and the mark are read together, so two opens of one pipe cannot
+// both find it free, and an unplug sees each mark either before or after.
+Status open_pipe(pipedrv_device_extension* ext, FileObject* file) {
+    spin_guard hold(&ext->state_lock);
+    if (!pipedrv_gate_open_locked(ext) && !ext->surprise_removed) return STATUS_DELETE_PENDING;
+    if (!file || file->FileName.Length == 0) return STATUS_SUCCESS;
     pipedrv_config_info* config = ext->config;
-    if (!config || !config->interface_info) return finish(ext, irp, STATUS_INVALID_HANDLE);
+    if (!config || !config->interface_info) return STATUS_INVALID_HANDLE;
     std::int32_t index = -1;
     Status status = pipedrv_parse_pipe_name(&file->FileName, config->interface_info, &index);
-    if (!NT_SUCCESS(status) || index < 0) return finish(ext, irp, STATUS_INVALID_HANDLE);
+    if (!NT_SUCCESS(status) || index < 0) return STATUS_INVALID_HANDLE;
     PipeInformation* pipe = pipeAt(config->interface_info, static_cast<std::uint32_t>(index));
-    if (pipe->PipeFlags) return finish(ext, irp, STATUS_INVALID_HANDLE);  // one handle per pipe
+    if (pipe->PipeFlags) return STATUS_INVALID_HANDLE;  // one handle per pipe
     pipe->PipeFlags = 1;
     InterlockedIncrement(&ext->open_pipes);
     file->FsContext = encode(config->generation, static_cast<std::uint32_t>(index));
-    return finish(ext, irp, STATUS_SUCCESS);
+    return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+Status pipedrv_create_close(DeviceObject* device, Irp* irp, bool is_create) {
+    auto* ext = extension_of(device);
+    FileObject* file = IoGetCurrentIrpStackLocation(irp)->FileObject;
+    return finish(ext, irp, is_create ? open_pipe(ext, file) : close_pipe(ext, file));
 }
 
 }  // namespace pipedrv

@@ -1,4 +1,6 @@
 // Plug and play, the I/O count and the request gate.
+#include <cstring>
+
 #include "pipedrv/pipedrv.h"
 
 namespace pipedrv {
@@ -10,10 +12,8 @@ Status signal_event(DeviceObject*, Irp*, void* event) {
 }
 
 void set_flags(pipedrv_device_extension* ext, void (*change)(pipedrv_device_extension*)) {
-    Irql old;
-    KeAcquireSpinLock(&ext->state_lock, &old);
+    spin_guard hold(&ext->state_lock);
     change(ext);
-    KeReleaseSpinLock(&ext->state_lock, old);
 }
 
 // Completes a request this handler finished, and lowers the count once.
@@ -158,12 +158,18 @@ std::int32_t pipedrv_io_decrement(pipedrv_device_extension* ext) {
     return count;
 }
 
+bool pipedrv_gate_open_locked(const pipedrv_device_extension* ext) {
+    return ext->started && !ext->removed && !ext->remove_pending && !ext->stop_pending;
+}
+
 bool pipedrv_can_accept_requests(pipedrv_device_extension* ext) {
-    Irql old;
-    KeAcquireSpinLock(&ext->state_lock, &old);
-    bool open = ext->started && !ext->removed && !ext->remove_pending && !ext->stop_pending;
-    KeReleaseSpinLock(&ext->state_lock, old);
-    return open;
+    spin_guard hold(&ext->state_lock);
+    return pipedrv_gate_open_locked(ext);
+}
+
+bool pipedrv_device_working(pipedrv_device_extension* ext) {
+    spin_guard hold(&ext->state_lock);
+    return ext->device_state == DEVICE_WORKING;
 }
 
 Status pipedrv_forward_and_wait(DeviceObject* device, Irp* irp) {
@@ -184,22 +190,31 @@ Status pipedrv_pass_down(DeviceObject* device, Irp* irp) {
     return status;
 }
 
-void pipedrv_abort_open_pipes(DeviceObject* device) {
+void pipedrv_abort_pipes(DeviceObject* device, bool open_only) {
     auto* ext = extension_of(device);
-    pipedrv_config_info* config = ext->config;
-    if (!config || !config->interface_info) return;
-    for (std::uint32_t i = 0; i < config->interface_info->NumberOfPipes; ++i) {
-        PipeInformation* pipe = pipeAt(config->interface_info, i);
-        if (!pipe->PipeFlags) continue;
+    for (std::uint32_t i = 0;; ++i) {
+        // One pipe at a time under the lock: the abort itself waits for the bus.
+        PipeHandle handle = nullptr;
+        {
+            spin_guard hold(&ext->state_lock);
+            pipedrv_config_info* config = ext->config;
+            if (!config || !config->interface_info || i >= config->interface_info->NumberOfPipes) return;
+            PipeInformation* pipe = pipeAt(config->interface_info, i);
+            if (open_only && !pipe->PipeFlags) continue;
+            handle = pipe->PipeHandle;
+        }
         auto* urb = static_cast<Urb*>(ExAllocatePoolWithTag(pipedrv_pool_type, sizeof(UrbPipeRequest), PDRV_TAG));
         if (!urb) continue;
+        std::memset(urb, 0, sizeof(UrbPipeRequest));
         urb->UrbPipeRequest.Hdr.Length = sizeof(UrbPipeRequest);
         urb->UrbPipeRequest.Hdr.Function = URB_FUNCTION_ABORT_PIPE;
-        urb->UrbPipeRequest.PipeHandle = pipe->PipeHandle;
+        urb->UrbPipeRequest.PipeHandle = handle;
         pipedrv_submit_urb_sync(device, urb);
         ExFreePoolWithTag(urb, PDRV_TAG);
     }
 }
+
+void pipedrv_abort_open_pipes(DeviceObject* device) { pipedrv_abort_pipes(device, true); }
 
 Status pipedrv_pnp(DeviceObject* device, Irp* irp) {
     auto* ext = extension_of(device);

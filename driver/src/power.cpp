@@ -1,8 +1,6 @@
 // Power: system requests mapped to device requests through the capabilities, I/O
 // drained before the device leaves D0, and the device power requests of the sleep and
 // wake control codes.
-#include <cstring>
-
 #include "pipedrv/pipedrv.h"
 
 namespace pipedrv {
@@ -23,10 +21,8 @@ struct power_wait_context {
 void* allocate(std::size_t size) { return ExAllocatePoolWithTag(pipedrv_pool_type, size, PDRV_TAG); }
 
 void set_device_state(pipedrv_device_extension* ext, std::int32_t state) {
-    Irql old;
-    KeAcquireSpinLock(&ext->state_lock, &old);
+    spin_guard hold(&ext->state_lock);
     ext->device_state = state;
-    KeReleaseSpinLock(&ext->state_lock, old);
 }
 
 // Ends a power request here: the next one may start, and the request's count goes.
@@ -202,21 +198,7 @@ void power_wait_done(DeviceObject*, std::uint8_t, PowerState, void* context, IoS
 
 }  // namespace
 
-void pipedrv_abort_all_pipes(DeviceObject* device) {
-    auto* ext = extension_of(device);
-    pipedrv_config_info* config = ext->config;
-    if (!config || !config->interface_info) return;
-    for (std::uint32_t i = 0; i < config->interface_info->NumberOfPipes; ++i) {
-        auto* urb = static_cast<Urb*>(allocate(sizeof(UrbPipeRequest)));
-        if (!urb) continue;
-        std::memset(urb, 0, sizeof(UrbPipeRequest));
-        urb->UrbPipeRequest.Hdr.Length = sizeof(UrbPipeRequest);
-        urb->UrbPipeRequest.Hdr.Function = URB_FUNCTION_ABORT_PIPE;
-        urb->UrbPipeRequest.PipeHandle = pipeAt(config->interface_info, i)->PipeHandle;
-        pipedrv_submit_urb_sync(device, urb);
-        ExFreePoolWithTag(urb, PDRV_TAG);
-    }
-}
+void pipedrv_abort_all_pipes(DeviceObject* device) { pipedrv_abort_pipes(device, false); }
 
 Status pipedrv_set_device_power_and_wait(DeviceObject* device, DevicePower state) {
     auto* ext = extension_of(device);

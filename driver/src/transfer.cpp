@@ -195,7 +195,7 @@ Status pipedrv_read_write(DeviceObject* device, Irp* irp, bool is_read) {
     FileObject* file = IoGetCurrentIrpStackLocation(irp)->FileObject;
     pipedrv_pipe_context* pipe = pipedrv_pipe_of(ext, file);
     if (!pipe) return fail(ext, irp, STATUS_INVALID_HANDLE);
-    if (ext->device_state != DEVICE_WORKING) return fail(ext, irp, STATUS_POWER_STATE_INVALID);
+    if (!pipedrv_device_working(ext)) return fail(ext, irp, STATUS_POWER_STATE_INVALID);
     PipeInformation* info = pipeAt(ext->config->interface_info, pipe->pipe_index);
     if (info->PipeType == UsbdPipeTypeIsochronous) return pipedrv_iso_transfer(device, irp, pipe, is_read);
     if (info->PipeType != UsbdPipeTypeBulk && info->PipeType != UsbdPipeTypeInterrupt)

@@ -313,5 +313,44 @@ TEST_F(DriverTest, SurpriseRemovalDuringAReadFailsItAndFreesEverythingAtTheLastC
     EXPECT_EQ(pool::usage(pipedrv::PDRV_TAG).allocations, leaksBefore) << "remove freed the driver's memory";
 }
 
+// The reader unplugged while the program closes a pipe: the removal walks the pipes'
+// open marks on the bus's side while the close clears one on the program's. The close is
+// held at its completion until the unplug is over, so the two always overlap: a thread
+// checker sees them race unless they share a lock. Whatever the order, the close stands
+// and the last handle frees the device.
+TEST_F(DriverTest, AnUnplugMeetingACloseSeesTheCloseWhole) {
+    TestFunction fn(64);
+    ASSERT_EQ(plug(fn), STATUS_SUCCESS);
+    FileObject* file = nullptr;
+    ASSERT_EQ(fileOpen(path + "\\PIPE00", &file), STATUS_SUCCESS);
+    bus->clearUrbLog();
+
+    // Plain flags, never a lock or a fence: the test must not order the two sides itself.
+    std::atomic<bool> closed{false}, unplugged{false};
+    DeviceObject* target = fileTarget(file);
+    Irp* irp = IoAllocateIrp(target->StackSize, false);
+    irp->origin = Irp::Origin::Host;
+    irp->onFinished = [&](Irp*) {
+        closed.store(true, std::memory_order_relaxed);
+        while (!unplugged.load(std::memory_order_relaxed)) std::this_thread::yield();
+    };
+    IoStackLocation* s = IoGetNextIrpStackLocation(irp);
+    s->MajorFunction = IRP_MJ_CLOSE;
+    s->FileObject = file;
+    std::thread unplug([&] {
+        while (!closed.load(std::memory_order_relaxed)) std::this_thread::yield();
+        bus->pull(port);
+        unplugged.store(true, std::memory_order_relaxed);
+    });
+    IoCallDriver(target, irp);
+    unplug.join();
+    EXPECT_EQ(irp->IoStatus.Status, STATUS_SUCCESS);
+    IoFreeIrp(irp);
+    for (auto& e : bus->urbLog()) EXPECT_NE(e.function, URB_FUNCTION_ABORT_PIPE) << "the closed pipe is not aborted";
+
+    fileClose(file);  // the program lets go of the handle: now the device goes
+    EXPECT_EQ(pool::usage(pipedrv::PDRV_TAG).allocations, leaksBefore);
+}
+
 }  // namespace
 }  // namespace drv

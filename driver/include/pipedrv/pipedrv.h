@@ -61,6 +61,8 @@ struct pipedrv_device_extension {
     std::uint8_t stop_pending;
     char16_t link_name[link_name_room];
     UnicodeString link;  // over link_name
+    // Set and taken away under the state lock, like the pipes' open marks in it: a close
+    // and an unplug reach them from different threads, past the gate.
     pipedrv_config_info* config;
     SpinLock io_lock;
     SpinLock state_lock;
@@ -79,6 +81,19 @@ struct pipedrv_device_extension {
 inline pipedrv_device_extension* extension_of(DeviceObject* device) {
     return static_cast<pipedrv_device_extension*>(device->DeviceExtension);
 }
+
+// Holds one of the device's spin locks for a scope. The driver never holds two at once.
+class spin_guard {
+public:
+    explicit spin_guard(SpinLock* lock) : lock_(lock) { KeAcquireSpinLock(lock_, &old_); }
+    ~spin_guard() { KeReleaseSpinLock(lock_, old_); }
+    spin_guard(const spin_guard&) = delete;
+    spin_guard& operator=(const spin_guard&) = delete;
+
+private:
+    SpinLock* lock_;
+    Irql old_;
+};
 
 // One segmented read or write.
 struct pipedrv_transfer_context {
@@ -102,10 +117,17 @@ Status pipedrv_complete(Irp* irp, Status status, std::uintptr_t information = 0)
 void pipedrv_io_increment(pipedrv_device_extension* ext);
 std::int32_t pipedrv_io_decrement(pipedrv_device_extension* ext);
 bool pipedrv_can_accept_requests(pipedrv_device_extension* ext);
+// The same gate for a caller that already holds the state lock.
+bool pipedrv_gate_open_locked(const pipedrv_device_extension* ext);
+// True while transfers may start (device state working), read under the state lock.
+bool pipedrv_device_working(pipedrv_device_extension* ext);
 Status pipedrv_forward_and_wait(DeviceObject* device, Irp* irp);
 Status pipedrv_pass_down(DeviceObject* device, Irp* irp);
 Status pipedrv_pnp(DeviceObject* device, Irp* irp);
 void pipedrv_abort_open_pipes(DeviceObject* device);
+// Sends an abort to every pipe of the interface, or only to the open ones. The table is
+// read under the state lock; the aborts go down without it.
+void pipedrv_abort_pipes(DeviceObject* device, bool open_only);
 
 // Configuration and the pipe table.
 Status pipedrv_configure(DeviceObject* device);
@@ -125,6 +147,8 @@ Status pipedrv_parse_pipe_name(const UnicodeString* name, const InterfaceInforma
                                std::int32_t* index);
 Status pipedrv_create_close(DeviceObject* device, Irp* irp, bool is_create);
 // The pipe a file stands for, or null (no pipe, or a pipe of a configuration gone).
+// Requests behind the gate may call it freely: a stop drains them before the table goes.
+// A close is not gated, so it calls it under the state lock.
 pipedrv_pipe_context* pipedrv_pipe_of(pipedrv_device_extension* ext, FileObject* file);
 
 // Reads and writes.
