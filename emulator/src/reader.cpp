@@ -316,12 +316,14 @@ void Reader::commandEnded() {
         pullLocked();
     }
     if (unplugAfter_) --*unplugAfter_;
+    for (Injected& injected : injected_)
+        if (injected.after > 0) --injected.after;
 }
 
 Reader::Faults Reader::takeFaults(std::uint8_t command) {
     Faults faults;
     for (Injected& injected : injected_) {
-        if (injected.times <= 0 || !applies(injected.fault, command)) continue;
+        if (injected.after > 0 || injected.times <= 0 || !applies(injected.fault, command)) continue;
         if (injected.command != kAnyCommand && injected.command != command) continue;
         ++faults[injected.fault];
         --injected.times;
@@ -376,6 +378,11 @@ Clock::duration Reader::linkTime(Clock::duration start, std::size_t bytes) const
 void Reader::inject(Fault fault, int times, std::uint8_t command) {
     std::lock_guard lock(mutex_);
     if (times > 0) injected_.push_back({fault, times, command});
+}
+
+void Reader::injectAfter(int commands, Fault fault, int times, std::uint8_t command) {
+    std::lock_guard lock(mutex_);
+    if (times > 0) injected_.push_back({fault, times, command, std::max(commands, 0)});
 }
 
 void Reader::failErase(std::size_t block) {

@@ -185,6 +185,14 @@ TEST_F(Faults, TheCardGoesOnceTheChosenNumberOfCommandsEnded) {
     EXPECT_EQ(card->sector(8), filled(512, 0x00));
 }
 
+TEST_F(Faults, AFaultCanWaitForACountOfCommands) {
+    reader.injectAfter(2, Fault::Nck);
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0xAA, 0x22));
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
+}
+
 TEST_F(Faults, FaultsWaitForTheCommandTheyWereAimedAt) {
     reader.inject(Fault::Busy, 1, protocol::kWriteBlock);
     EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));

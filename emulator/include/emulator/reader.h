@@ -123,6 +123,9 @@ public:
 
     // Faults.
     void inject(Fault fault, int times = 1, std::uint8_t command = kAnyCommand);
+    // The same, armed only once that many further commands ended: a fault at the
+    // (commands + 1)-th command from now, when it applies to that one.
+    void injectAfter(int commands, Fault fault, int times = 1, std::uint8_t command = kAnyCommand);
     void failErase(std::size_t block);          // erasing it replies 0xBB, block unchanged
     void refuseDataOn(std::size_t block);       // writes into it reply 0xAA after the data
     // Writes that would have to set a cleared bit reply 0xBB after the data and program
@@ -163,6 +166,7 @@ private:
         Fault fault;
         int times;
         std::uint8_t command;
+        int after = 0;  // commands still to end before it is armed
     };
     struct Faults;
     struct DataOut;
