@@ -251,8 +251,9 @@ TEST_P(StackTest, MessageRoundTripUnderTheJournal) {
         reader->clearLog();
         ASSERT_EQ(WriteMessage(3, path(c.file)), 0);
         // Journal marked, the new blocks whole, the header copied into the journal and its
-        // commit recorded, the header, journal idle.
-        EXPECT_EQ(steps(), "Jw" "DwDwDw" "JwJwJwJw" "HeHwHwHw" "Je");
+        // commit recorded, the header (a whole-block write where that is cheaper than three
+        // sector writes), journal idle.
+        EXPECT_EQ(steps(), std::string("Jw" "DwDwDw" "JwJwJwJw") + (c.chip == 0xA4 ? "HeHw" : "HeHwHwHw") + "Je");
         const HandHeader h = header();
         EXPECT_EQ(h.word(16 + 2 * 2), 3);
         EXPECT_EQ(h.word(64 + 4 * 2), data.size() / 16);
