@@ -419,10 +419,14 @@ int rdxCheckCard(CardSnapshot& snapshot) {
 
     if (const int e = readTypedAt(header, kBlockJournal, snapshot.journal)) return e;
     // An idle journal is erased whole; a sector that is not is read once more, so that a bit
-    // flipped on the way in is neither reported nor handed on in a dump.
-    if (!erasedBytes(snapshot.journal))
+    // flipped on the way in is neither reported nor handed on in a dump. Read alike twice it
+    // is what the card holds, idle when its state byte says so.
+    if (!erasedBytes(snapshot.journal)) {
+        const std::vector<std::uint8_t> first = snapshot.journal;
         if (const int e = readTypedAt(header, kBlockJournal, snapshot.journal)) return e;
-    if (!erasedBytes(snapshot.journal)) return JournalSet;
+        if (!erasedBytes(snapshot.journal) && (snapshot.journal != first || first[0] != kJournalIdle))
+            return JournalSet;
+    }
 
     if (const int r = checkTyped(snapshot, kBlockSettings, SettingsSum)) return r;
     if (const int r = checkTyped(snapshot, kBlockPatterns, PatternsSum)) return r;

@@ -184,6 +184,9 @@ int markFormat(std::uint16_t journal, bool journalSet) {
     Sector s;
     if (const int e = rdxReadSectors(rdxFirstSector(journal) + last, 1, s)) return e;
     if (erased(s)) return rdxWriteSectors(rdxFirstSector(journal) + last, 1, markSector(kJournalFormat));
+    // A format begun before and not finished: its mark stands.
+    const Mark m = readMark(s);
+    if (m.found == Found::Valid && m.state == kJournalFormat) return Done;
     // A journal that is not what any change leaves: it goes, and the mark starts afresh.
     if (const int e = rdxEraseBlock(journal)) return e;
     return markJournal(journal, kJournalFormat);

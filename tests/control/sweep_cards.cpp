@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <numeric>
@@ -257,6 +258,18 @@ std::shared_ptr<emulator::Card> clone(const emulator::Card& card) {
     return copy;
 }
 
+void copyInto(const emulator::Card& from, emulator::Card& to) {
+    const std::size_t bb = from.blockBytes();
+    for (std::size_t b = 0; b < from.blockCount(); ++b) {
+        const std::uint8_t* want = from.blockData(b);
+        const std::uint8_t* have = to.blockData(b);
+        if (!want && have)
+            to.erase(b);
+        else if (want && (!have || std::memcmp(want, have, bb) != 0))
+            to.poke(b * bb, std::span(want, bb));
+    }
+}
+
 void makeFiles(const Files& f) {
     fs::create_directories(f.dir);
     cardDataFile(f.dir / "card.crd", {4, 4, 4, 6, 4});
@@ -329,6 +342,12 @@ std::vector<Operation> operationsFor(const CardKind& kind, const Fill& fill, con
         r.accepted = oldAndNew(proto, call);
         ops.push_back(r);
     }
+    Operation overSet = one("Format over a set journal", [](const Files&) { return control::Format(); });
+    overSet.card = olderJournal(proto, 0);
+    overSet.accepted = [proto](emulator::Reader&, const Files&) {
+        return std::vector<std::shared_ptr<emulator::Card>>{clone(*proto)};
+    };
+    ops.push_back(overSet);
     Operation blank = one("Format of a blank card", [](const Files&) { return control::Format(); });
     blank.fromBlank = true;
     blank.card = [kind](emulator::Reader&, const Files&) { return fx::blank(kind.first, kind.second); };

@@ -36,6 +36,8 @@ std::vector<Fill> fillsOf(const CardKind& kind);
 std::shared_ptr<emulator::Card> cardInUse(const CardKind& kind, const Fill& fill);
 // A copy of the card, block by block.
 std::shared_ptr<emulator::Card> clone(const emulator::Card& card);
+// Makes `to` (a card of the same chips) equal to `from`, touching only the blocks that differ.
+void copyInto(const emulator::Card& from, emulator::Card& to);
 
 // The folder the operations take their files from; made before the sweep starts.
 struct Files {
