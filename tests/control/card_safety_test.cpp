@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 
+#include "card_files.h"
 #include "card_fixture.h"
 #include "card_model.h"
 #include "control/card.h"
@@ -27,56 +28,6 @@ using namespace control_test;
 namespace fs = std::filesystem;
 namespace fx = emulator::fixtures;
 using emulator::Fault;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes pattern(std::size_t n, unsigned seed) {
-    Bytes bytes(n);
-    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * seed + seed / 3 + 1);
-    return bytes;
-}
-
-void writeFile(const fs::path& p, const Bytes& bytes) {
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-NameField nameOf(const std::string& text) {
-    NameField field{};
-    std::copy_n(text.begin(), std::min(text.size(), field.size()), field.begin());
-    return field;
-}
-
-// A card in use: every typed block holds data, names for channels 1 and 3, four messages.
-fx::Layout inUse(std::uint8_t chip) {
-    fx::Layout l;
-    l.firstChip = chip;
-    l.settings = pattern(510, 3);
-    l.dayPatterns = pattern(2046, 5);
-    l.calendar = pattern(4094, 7);
-    l.names = Bytes(4094, 0);
-    std::copy_n("Card", 4, l.names.begin());
-    std::copy_n("One", 3, l.names.begin() + 256);
-    std::copy_n("Three", 5, l.names.begin() + 256 + 40);
-    l.dataVersion = {1, 2, 3};
-    const std::size_t bb = emulator::Card(chip).blockBytes();
-    l.messages = {{1, pattern(2 * bb, 13)}, {2, pattern(bb + 100, 17)}, {3, pattern(3 * bb - 7, 19)}};
-    return l;
-}
-
-// The same card with channel 9 holding every block but `spare` of the free ones.
-fx::Layout fullBut(std::uint8_t chip, std::size_t spare) {
-    fx::Layout l = inUse(chip);
-    const auto card = fx::build(l);
-    const auto head = card->peek(0, 1536);
-    const std::size_t free = static_cast<std::size_t>(head[12] | head[13] << 8);
-    l.messages.push_back({9, Bytes((free - spare) * card->blockBytes(), 0x29)});
-    return l;
-}
 
 class SafetyTest : public CardTest {
 protected:
@@ -100,20 +51,9 @@ protected:
 
     // A card data file that changes every typed block, as the card window's copy writes it.
     std::string cardDataFile() const {
-        Bytes f(0x7000, 0);
-        std::copy_n("KV-M58S1", 8, f.begin());
-        f[1187] = 1;
-        const auto put = [&](std::size_t at, const Bytes& b) { std::copy(b.begin(), b.end(), f.begin() + static_cast<long>(at)); };
-        put(0x2000, pattern(512, 37));
-        f[0x2000 + 44] = 1;
-        put(0x3000, pattern(2048, 41));
-        put(0x4000, pattern(4096, 43));
-        put(0x5000, pattern(4096, 47));
-        put(0x6010 + 24, {4, 4, 4, 6, 4});
-        writeFile(dir / "CardData.crd", f);
+        writeCardDataFile(dir / "CardData.crd");
         return path("CardData.crd");
     }
-
     // What the card window does after a card operation: the check, and the repair it asks for.
     int settle() {
         const int check = GetCardError();
@@ -183,7 +123,7 @@ TEST_F(SafetyTest, AFullCardRefusesAChangeItHasNoRoomToCopy) {
     };
     for (const auto& c : ops) {
         SCOPED_TRACE(c.name);
-        use(fx::build(fullBut(0xA4, 0)));
+        use(cardInUse(0xA4, emulator::kNoChip, 0));
         ASSERT_EQ(ReadCardInfo(), 0);
         const CardContent before = content();
         reader->clearLog();
@@ -201,7 +141,7 @@ TEST_F(SafetyTest, TheCardKeepsRoomForTheCopiesOfOneChange) {
     } kinds[] = {{0xA4, 3}, {0xE3, 1}, {0x73, 0}};
     for (const auto& k : kinds) {
         SCOPED_TRACE(k.chip);
-        use(fx::build(fullBut(k.chip, k.kept)));
+        use(cardInUse(k.chip, emulator::kNoChip, k.kept));
         ASSERT_EQ(ReadCardInfo(), 0);
         const CardInfo info = cardInfo();
         EXPECT_EQ(info.cardRemain, 0) << "the kept blocks take no recording";
@@ -221,7 +161,7 @@ TEST_F(SafetyTest, TheCardKeepsRoomForTheCopiesOfOneChange) {
 // With block 0 caught half-written, the journal is found past a bad block that reads erased.
 TEST_F(SafetyTest, TheJournalIsFoundPastABadBlockThatReadsErased) {
     auto make = [] {
-        fx::Layout l = inUse(0xA4);
+        fx::Layout l = layoutInUse(0xA4);
         l.badBlocks = {1};
         return fx::build(l);
     };
@@ -268,7 +208,7 @@ TEST_F(SafetyTest, AFormatOverASetJournalIsSafeAtEveryCut) {
 
 // A replace is one change: the names follow their messages wherever it is cut.
 TEST_F(SafetyTest, NamesFollowTheirMessagesAtEveryCutOfAReplace) {
-    auto make = [] { return fx::build(inUse(0xA4)); };
+    auto make = [] { return cardInUse(0xA4); };
     use(make());
     const CardContent before = content();
     ASSERT_EQ(ReplaceMessage(1, 3), 0);
@@ -293,7 +233,7 @@ TEST_F(SafetyTest, NamesFollowTheirMessagesAtEveryCutOfAReplace) {
 TEST_F(SafetyTest, AGarbledReplyLeavesTheReaderReadyForTheNextCommand) {
     for (const int command : {CmdWriteSector, CmdWriteBlock}) {
         SCOPED_TRACE(command);
-        use(fx::build(inUse(0xA4)));
+        use(cardInUse(0xA4));
         const Bytes block6 = blockBytes(6);
         LinkSession session;
         std::size_t bytes = 0;
@@ -308,7 +248,7 @@ TEST_F(SafetyTest, AGarbledReplyLeavesTheReaderReadyForTheNextCommand) {
 
 // A bit flipped while the idle journal is read never reaches the dump.
 TEST_F(SafetyTest, AFlippedBitInTheJournalNeverReachesTheDump) {
-    auto make = [] { return fx::build(inUse(0xA4)); };
+    auto make = [] { return cardInUse(0xA4); };
     const auto log = commandsOf(make, [&] { return ReadCardData(path("d.crd")); });
     const int journalRead = numberOf(log, [](const auto& c) { return reads(c, 1); });
     ASSERT_GT(journalRead, 0);
@@ -328,7 +268,7 @@ TEST_F(SafetyTest, AFlippedBitInTheJournalNeverReachesTheDump) {
 // The journal's state is acted on only as the card holds it: a state byte flipped on its
 // way in is read again, never taken for the erase of a channel.
 TEST_F(SafetyTest, AFlippedJournalStateIsReadAgain) {
-    auto make = [] { return fx::build(inUse(0xA4)); };
+    auto make = [] { return cardInUse(0xA4); };
     writeFile(dir / "m.dat", pattern(2 * 4096, 61));
     const auto write = commandsOf(make, [&] { return WriteMessage(5, path("m.dat")); });
     const int firstBlock = numberOf(write, [](const auto& c) { return c.command == 0x13; });
@@ -356,7 +296,7 @@ TEST_F(SafetyTest, AFlippedJournalStateIsReadAgain) {
 
 // A pull during the last block a read takes is reported, never handed on as 0xFF data.
 TEST_F(SafetyTest, AReadMessageCutInItsLastBlockReportsThePull) {
-    auto make = [] { return fx::build(inUse(0xA4)); };
+    auto make = [] { return cardInUse(0xA4); };
     for (const char* file : {"m.dat", "m.wav"}) {
         SCOPED_TRACE(file);
         const auto log = commandsOf(make, [&] { return ReadMessage(3, path(file)); });
@@ -378,7 +318,7 @@ TEST_F(SafetyTest, ARepairCutWhileReadingTheJournalReportsThePull) {
     } journals[] = {
         {"an older journal", [] { return fx::journalLeftSet(0, 0xA4); }},
         {"our own journal", [&] {
-             auto c = fx::build(inUse(0xA4));
+             auto c = cardInUse(0xA4);
              reader->insert(c);
              reader->pullCardAfter(8);
              WriteMessage(5, path("m.dat"));

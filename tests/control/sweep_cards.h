@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "card_files.h"
 #include "control/card_info.h"
 #include "emulator/card.h"
 #include "emulator/reader.h"
@@ -31,13 +32,8 @@ struct Fill {
 };
 std::vector<Fill> fillsOf(const CardKind& kind);
 
-// A card in use: every typed block holds data, the card name and the names of channels 1
-// and 3, messages on channels 1 to 4.
+// The card in use (card_files.h) of that kind and fill.
 std::shared_ptr<emulator::Card> cardInUse(const CardKind& kind, const Fill& fill);
-// A copy of the card, block by block.
-std::shared_ptr<emulator::Card> clone(const emulator::Card& card);
-// Makes `to` (a card of the same chips) equal to `from`, touching only the blocks that differ.
-void copyInto(const emulator::Card& from, emulator::Card& to);
 
 // The folder the operations take their files from; made before the sweep starts.
 struct Files {
