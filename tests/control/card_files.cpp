@@ -79,8 +79,9 @@ std::shared_ptr<emulator::Card> cardInUse(std::uint8_t first, std::uint8_t secon
     fx::Layout l = layoutInUse(first, second);
     const std::size_t bb = emulator::Card(first).blockBytes();
     if (spare) {
-        const auto head = fx::build(l)->peek(0, 1536);
-        const std::size_t free = static_cast<std::size_t>(head[12] | head[13] << 8);
+        // Every block of the map but the header and the five typed blocks, less the messages'.
+        std::size_t free = fx::mapLength(emulator::Card(first, second)) - 6;
+        for (const auto& m : l.messages) free -= (m.data.size() + bb - 1) / bb;
         l.messages.push_back({9, Bytes((free - *spare) * bb, 0x29)});
     }
     return fx::build(l);
