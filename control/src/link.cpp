@@ -130,11 +130,14 @@ void drain(ReaderPort& port) {
 
 // A reply the link could not read may hide a command the reader carried out. A write then
 // waits for its data: it gets bytes that program nothing (0xFF), so that the next command
-// is heard as a command and not taken for data. What the reader still sends is read away.
+// is heard as a command and not taken for data. They go in two writes, the last of one byte:
+// a reader that was not waiting takes each for a malformed command (a short transfer ends
+// it) and refuses it. What the reader still sends is read away.
 int resync(Link& l, int command, int error) {
     if ((command & 0x0F) == CmdWriteSector) {
         const std::vector<std::uint8_t> filler((command & 0x10) ? l.geometry.blockBytes() : kSectorBytes, 0xFF);
-        static_cast<void>(l.port->write(filler));
+        static_cast<void>(l.port->write(std::span(filler).first(filler.size() - 1)));
+        static_cast<void>(l.port->write(std::span(filler).last(1)));
     }
     drain(*l.port);
     return error;
