@@ -440,10 +440,10 @@ void print(const char* title, const std::vector<std::string>& order, std::map<st
 int budgetFor(const Scenario& s) {
     const bool small = s.row.rfind("4 KiB", 0) == 0;
     const bool full = s.row.find("full") != std::string::npos;
-    return small ? (full ? 24 : 48) : (full ? 12 : 24);
+    return small ? (full ? 16 : 48) : (full ? 8 : 24);
 }
 
-// Faults run on a few cards and operations; each at a dozen commands of the operation.
+// Faults run on a few cards and operations; each at six commands of the operation.
 bool faultsRunOn(const Scenario& s) {
     static const std::vector<std::string> rows = {"4 KiB blocks, room to spare", "4 KiB blocks, full, 0 free",
                                                   "8 KiB blocks, full, 1 free", "16 KiB blocks, room to spare"};
@@ -475,7 +475,7 @@ TEST(CardCutSweep, EveryCardComesThroughEveryCutAndFaultWhole) {
         const int n = static_cast<int>(s.log.size());
         for (int k : sample(n, budgetFor(s))) jobs.push_back({static_cast<int>(i), k, -1});
         if (faultsRunOn(s))
-            for (int k : sample(n, 8))
+            for (int k : sample(n, 6))
                 for (std::size_t f = 0; f < faultKinds().size(); ++f)
                     jobs.push_back({static_cast<int>(i), k, static_cast<int>(f)});
     }
