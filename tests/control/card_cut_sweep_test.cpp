@@ -422,7 +422,7 @@ struct Row {
 };
 
 void print(const char* title, const std::vector<std::string>& order, std::map<std::string, Row>& rows) {
-    std::printf("\n| %s | cases | second cuts | whole card old or new | channel emptied (no room for both) | "
+    std::printf("\n| %s | cases | second cuts | whole card old or new | channel emptied or cut short (no room for both) | "
                 "items mixed | data lost | crashed |\n|---|---|---|---|---|---|---|---|\n", title);
     Row total;
     for (const auto& name : order) {
