@@ -34,7 +34,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 std::uint16_t findTyped(const CardHeader& header, std::uint8_t type) { return rdxFindTyped(header, type); }
 
 // A typed block of a card whose header is known: its sectors, then its sum (110 leaves the
-// data in place). Any other failure leaves no data.
+// data in place). A block that fails its sum is read once more: a bit flipped on the way in
+// does not come twice. Any other failure leaves no data.
 int readTypedAt(const CardHeader& header, std::uint8_t type, std::vector<std::uint8_t>& data) {
     data.clear();
     const std::size_t bytes = typedBlockBytes(type);
@@ -46,19 +47,29 @@ int readTypedAt(const CardHeader& header, std::uint8_t type, std::vector<std::ui
     const std::uint16_t block = findTyped(header, type);
     if (block == kNoJournal) return Broken;
     std::vector<std::uint8_t> read(sectorsFor(bytes) * kSectorBytes, 0);
-    if (const int e = rdxReadSectors(firstSectorOf(block), sectorsFor(bytes), read)) return e;
-    read.resize(bytes);
-    data = std::move(read);
-    if (type != kBlockJournal && !blockSumMatches(data)) return SumError;
-    return Done;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (const int e = rdxReadRange(block, 0, sectorsFor(bytes), read)) {
+            data.clear();
+            return e;
+        }
+        data.assign(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(bytes));
+        if (type == kBlockJournal || blockSumMatches(data)) return Done;
+    }
+    return SumError;
+}
+
+// The header sectors, read once more when they fail the sum.
+int readHeaderSectors(CardHeader& header) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (const int e = rdxReadRange(0, 0, kHeaderSectors, header.bytes)) return e;
+        lastKind = header.kind();
+        if (header.kind() != KindOwn || header.sumMatches()) return Done;
+    }
+    return SumError;
 }
 
 // The header sectors alone, for a check that has just asked the status.
-int readHeader(CardHeader& header) {
-    if (const int e = rdxReadSectors(0, kHeaderSectors, header.bytes)) return e;
-    lastKind = header.kind();
-    return header.kind() == KindOwn && !header.sumMatches() ? SumError : Done;
-}
+int readHeader(CardHeader& header) { return readHeaderSectors(header); }
 
 // Block 0 holds no valid header: a change or a format under way says so in its journal.
 int brokenHeader(int error) {
@@ -73,6 +84,10 @@ int brokenHeader(int error) {
 int identifyOwn(CardHeader& header) { return rdxIdentifyOwnCard(header); }
 
 bool isBlank(const std::vector<std::uint8_t>& block) { return !block.empty() && block[0] == 0xFF; }
+
+bool erasedBytes(const std::vector<std::uint8_t>& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
 
 // One typed block of the full check: blank blocks pass whatever their sum; a wrong sum is
 // what a card pulled during the read leaves too, so the reader is asked first.
@@ -152,13 +167,6 @@ int scanBlankCard(CardHeader& fresh, std::size_t length, std::uint16_t journal) 
     return Done;
 }
 
-// Marks the journal of an own card: a format is under way.
-int markFormat(std::uint16_t journal, bool journalSet) {
-    if (journalSet)
-        if (const int e = rdxEraseBlock(journal)) return e;
-    return markJournal(journal, kJournalFormat);
-}
-
 // A card of unknown content: every block is erased.
 int scanUnknownCard(CardHeader& fresh, std::size_t length) {
     setProgressLength(static_cast<long>(length) - 1);
@@ -211,31 +219,6 @@ bool layOutTypedBlocks(CardHeader& h) {
 int eraseTypedBlocks(std::initializer_list<std::uint8_t> types) {
     for (std::uint8_t type : types)
         if (const int e = rdxWriteBlockData(type, {})) return e;
-    return Done;
-}
-
-// Frees every block of the channel in `header`; blocks that fail to erase become bad.
-int eraseChannelBlocks(CardHeader& header, int channel, std::size_t mapLength) {
-    const std::size_t length = std::min(mapLength, kMaxMapEntries);
-    std::uint16_t freed = 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (header.map(i) != channel) continue;
-        rdxPumpMessage();
-        header.map(i) = kBlockFree;
-        const int e = rdxEraseBlock(static_cast<std::uint32_t>(i));
-        if (e == EraseFailed) {
-            header.map(i) = kBlockBad;
-            header.setBadBlocks(static_cast<std::uint16_t>(header.badBlocks() + 1));
-        } else if (e != Done) {
-            return e;
-        } else {
-            ++freed;
-        }
-        advanceProgress();
-    }
-    header.setFreeBlocks(static_cast<std::uint16_t>(header.freeBlocks() + freed));
-    header.setChannelBlocks(channel, 0);
-    header.setChannelLength(channel, 0);
     return Done;
 }
 
@@ -314,10 +297,7 @@ CardKind rdxCardKind() { return static_cast<CardKind>(lastKind.load()); }
 int rdxIdentifyCard(CardHeader& header) {
     LinkSession session;
     if (const int e = rdxTransact(CmdStatus, 0)) return e;
-    if (const int e = rdxReadSectors(0, kHeaderSectors, header.bytes)) return e;
-    lastKind = header.kind();
-    if (header.kind() == KindOwn && !header.sumMatches()) return SumError;
-    return Done;
+    return readHeaderSectors(header);
 }
 
 int rdxIdentifyOwnCard(CardHeader& header) {
@@ -353,8 +333,7 @@ int rdxWriteBlockData(std::uint8_t type, std::span<const std::uint8_t> data) {
 int rdxWriteHeader(CardHeader& header) {
     LinkSession session;
     storeBlockSum(header.bytes);
-    if (const int e = rdxEraseBlock(0)) return e;
-    return rdxWriteSectors(0, kHeaderSectors, header.bytes);
+    return writeHeaderBlock(header);
 }
 
 std::uint16_t rdxFindJournal(const CardHeader& header, std::size_t mapLength) {
@@ -381,6 +360,30 @@ int rdxReadJournal(std::uint16_t journalBlock, std::uint8_t& value) {
     std::array<std::uint8_t, kSectorBytes> sector{};
     if (const int e = rdxReadSectors(firstSectorOf(journalBlock), 1, sector)) return e;
     value = sector[0];
+    return Done;
+}
+
+int eraseChannelBlocks(CardHeader& header, int channel, std::size_t mapLength) {
+    const std::size_t length = std::min(mapLength, kMaxMapEntries);
+    std::uint16_t freed = 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if (header.map(i) != channel) continue;
+        rdxPumpMessage();
+        header.map(i) = kBlockFree;
+        const int e = rdxEraseBlock(static_cast<std::uint32_t>(i));
+        if (e == EraseFailed) {
+            header.map(i) = kBlockBad;
+            header.setBadBlocks(static_cast<std::uint16_t>(header.badBlocks() + 1));
+        } else if (e != Done) {
+            return e;
+        } else {
+            ++freed;
+        }
+        advanceProgress();
+    }
+    header.setFreeBlocks(static_cast<std::uint16_t>(header.freeBlocks() + freed));
+    header.setChannelBlocks(channel, 0);
+    header.setChannelLength(channel, 0);
     return Done;
 }
 
@@ -415,7 +418,15 @@ int rdxCheckCard(CardSnapshot& snapshot) {
     if (header.bytes[kCardVersionOffset] > 1 || header.bytes[kDataVersionOffset] > 1) return CardVersion;
 
     if (const int e = readTypedAt(header, kBlockJournal, snapshot.journal)) return e;
-    if (snapshot.journal[0] != kJournalIdle) return JournalSet;
+    // An idle journal is erased whole; a sector that is not is read once more, so that a bit
+    // flipped on the way in is neither reported nor handed on in a dump. Read alike twice it
+    // is what the card holds, idle when its state byte says so.
+    if (!erasedBytes(snapshot.journal)) {
+        const std::vector<std::uint8_t> first = snapshot.journal;
+        if (const int e = readTypedAt(header, kBlockJournal, snapshot.journal)) return e;
+        if (!erasedBytes(snapshot.journal) && (snapshot.journal != first || first[0] != kJournalIdle))
+            return JournalSet;
+    }
 
     if (const int r = checkTyped(snapshot, kBlockSettings, SettingsSum)) return r;
     if (const int r = checkTyped(snapshot, kBlockPatterns, PatternsSum)) return r;
@@ -499,46 +510,6 @@ int rdxRepair(int error) {
     }
 }
 
-int rdxRepairJournal() {
-    LinkSession session;
-    bool handled = false;
-    if (const int e = repairMarkedJournal(handled); handled || e != Done) return e;
-    setProgress(0, 0);
-    CardHeader header;
-    if (const int e = identifyOwn(header)) return e;
-    const std::size_t length = header.mapLength();
-    const std::uint16_t journal = rdxFindJournal(header, length);
-    std::uint8_t value = 0;
-    if (const int e = rdxReadJournal(journal, value)) return e;
-    if (value == kJournalIdle) return Done;
-
-    const CardHeader onCard = header;
-    if (value == 0) {
-        setProgressLength(header.freeBlocks());
-        for (std::size_t i = 1; i < length; ++i) {
-            if (header.map(i) != kBlockFree) continue;
-            rdxPumpMessage();
-            const int e = rdxEraseBlock(static_cast<std::uint32_t>(i));
-            if (e == EraseFailed) {
-                header.map(i) = kBlockBad;
-                header.setBadBlocks(static_cast<std::uint16_t>(header.badBlocks() + 1));
-                header.setFreeBlocks(static_cast<std::uint16_t>(header.freeBlocks() - 1));
-            } else if (e != Done) {
-                return e;
-            }
-            advanceProgress();
-        }
-    } else if (value <= kChannels) {
-        setProgressLength(header.channelBlocks(value));
-        if (const int e = eraseChannelBlocks(header, value, length)) return e;
-    }
-    // The header goes through a copy in the journal, which a repair finds even when block 0
-    // was caught half-written.
-    CardChange change(onCard, journal);
-    change.adopt();
-    const int e = change.commit(header, {}, {});
-    setProgressPosition(progressLength());
-    return e;
-}
+int rdxRepairJournal() { return repairJournal(); }
 
 }  // namespace control

@@ -33,8 +33,10 @@ void fillFromHeader(const CardHeader& h, std::size_t blockBytes, CardInfo& info)
     info.totalBlocks = h.blocksFirstChip() + h.blocksSecondChip();
     info.freeBlocks = h.freeBlocks();
     info.badBlocks = h.badBlocks();
-    info.cardTime = (info.totalBlocks - info.badBlocks - 6) * info.blockMs;
-    info.cardRemain = info.freeBlocks * info.blockMs;
+    // The blocks kept for the copies of a change take no recording.
+    const auto kept = static_cast<long>(rdxKeptBlocks());
+    info.cardTime = std::max(0L, info.totalBlocks - info.badBlocks - 6 - kept) * info.blockMs;
+    info.cardRemain = std::max(0L, info.freeBlocks - kept) * info.blockMs;
     const long nominal = 60 * static_cast<long>(static_cast<std::uint64_t>(info.totalBlocks) * blockBytes / 524288);
     info.cardSize = std::min(1800L, nominal);
     for (int ch = 1; ch <= kChannels; ++ch) {

@@ -1,46 +1,58 @@
 #include "journal.h"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
+#include <numeric>
 
 #include "control/errors.h"
 #include "control/host.h"
 #include "control/link.h"
 #include "control/state.h"
+#include "journal_record.h"
 
 namespace control {
 namespace {
 
 using namespace cardError;
-using Sector = std::array<std::uint8_t, kSectorBytes>;
-
-// Journal sector 0 carries the state byte and, at 8..15, the mark of our own journal.
-constexpr std::string_view kMark = "KVJOURNL";
-constexpr std::size_t kMarkOffset = 8;
-// Sectors 1..3 of the journal block hold the new header; sector 4 the commit record:
-// "KVC1", a count, per entry the type and the copy's block, then a 16-bit sum.
-constexpr std::uint32_t kHeaderCopySector = 1;
-constexpr std::uint32_t kRecordSector = 4;
-constexpr std::string_view kRecordMark = "KVC1";
-constexpr std::size_t kMaxEntries = 8;
-// An entry with this block erases its typed block; one with kInPlace had no copy.
-constexpr std::uint16_t kErase = 0xFFFF;
-constexpr std::uint16_t kInPlace = 0xFFFE;
-// How far a journal is looked for while block 0 holds no header: past a few bad blocks.
-constexpr std::size_t kMarkSearch = 8;
-
-bool hasMark(const Sector& s) { return std::equal(kMark.begin(), kMark.end(), s.begin() + kMarkOffset); }
-
-bool allErased(std::span<const std::uint8_t> bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
-}
+using namespace journal;
 
 std::size_t sectorsFor(std::size_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
+std::size_t sectorsPerBlock() { return static_cast<std::size_t>(rdxGeometry().sectorsPerBlock); }
 
-int eraseJournal(std::uint16_t journal) { return rdxEraseBlock(journal); }
+// Where the copies go: the journal's sectors from kFirstCopySector up to (not into) its last
+// sector, then whole free blocks, each copy in one piece. Larger copies are placed first.
+struct Placement {
+    struct Spot {
+        std::size_t region = 0;  // 0 the journal, n the n-th free block taken
+        std::size_t sector = 0;
+    };
+    std::vector<Spot> spots;  // by item
+    std::size_t regions = 1;
+};
 
-// A typed block's bytes with their sum, as they go to the card.
+bool place(std::size_t spb, const std::vector<std::size_t>& sizes, std::size_t spareBlocks, Placement& out) {
+    std::vector<std::size_t> order(sizes.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
+    std::vector<std::size_t> used = {kFirstCopySector};
+    std::vector<std::size_t> limit = {spb - 1};
+    out.spots.assign(sizes.size(), {});
+    for (std::size_t i : order) {
+        if (sizes[i] == 0) continue;
+        std::size_t r = 0;
+        while (r < used.size() && used[r] + sizes[i] > limit[r]) ++r;
+        if (r == used.size()) {
+            if (r > spareBlocks || sizes[i] > spb) return false;
+            used.push_back(0);
+            limit.push_back(spb);
+        }
+        out.spots[i] = {r, used[r]};
+        used[r] += sizes[i];
+    }
+    out.regions = used.size();
+    return true;
+}
+
+// A typed block's bytes with their sum, whole sectors, as they go to the card.
 std::vector<std::uint8_t> withSum(const TypedUpdate& u) {
     std::vector<std::uint8_t> bytes = u.content;
     bytes.resize(sectorsFor(typedBlockBytes(u.type)) * kSectorBytes, 0xFF);
@@ -48,13 +60,77 @@ std::vector<std::uint8_t> withSum(const TypedUpdate& u) {
     return bytes;
 }
 
-int writeTypedAt(std::uint16_t block, const std::vector<std::uint8_t>& bytes) {
-    return rdxWriteSectors(rdxFirstSector(block), bytes.size() / kSectorBytes, bytes);
+// Blocks free in both maps: they may take copies.
+std::vector<std::uint16_t> spareBlocks(const CardHeader& onCard, const CardHeader& next) {
+    std::vector<std::uint16_t> spare;
+    const std::size_t length = std::min(onCard.mapLength(), next.mapLength());
+    for (std::size_t b = 1; b < length; ++b)
+        if (onCard.map(b) == kBlockFree && next.map(b) == kBlockFree) spare.push_back(static_cast<std::uint16_t>(b));
+    return spare;
 }
 
-int writeHeaderBlock(const CardHeader& h) {
-    if (const int e = rdxEraseBlock(0)) return e;
-    return rdxWriteSectors(0, kHeaderBytes / kSectorBytes, h.bytes);
+// The copies of one change, laid out: images of the journal and of each free block used.
+struct Staging {
+    std::vector<CopyEntry> entries;
+    std::vector<std::uint8_t> journalImage;
+    std::vector<bool> journalUsed;
+    std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> blocks;  // block, image
+    std::vector<std::size_t> blockSectors;                                    // sectors used of each
+};
+
+void put(std::vector<std::uint8_t>& image, std::size_t sector, std::span<const std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(sector * kSectorBytes));
+}
+
+int layOut(const CardHeader& onCard, const CardHeader& next, bool header, std::uint16_t journal,
+           const std::vector<TypedUpdate>& updates, Staging& s) {
+    const std::size_t spb = sectorsPerBlock();
+    std::vector<std::vector<std::uint8_t>> bytes;
+    std::vector<std::size_t> sizes;
+    for (const TypedUpdate& u : updates) {
+        bytes.push_back(u.content.empty() ? std::vector<std::uint8_t>{} : withSum(u));
+        sizes.push_back(bytes.back().size() / kSectorBytes);
+    }
+    const auto spare = spareBlocks(onCard, next);
+    Placement p;
+    if (!place(spb, sizes, spare.size(), p)) return NoFreeBlock;
+
+    s.journalImage.assign(spb * kSectorBytes, 0xFF);
+    s.journalUsed.assign(spb, false);
+    for (std::size_t r = 1; r < p.regions; ++r) {
+        s.blocks.emplace_back(spare[r - 1], std::vector<std::uint8_t>(spb * kSectorBytes, 0xFF));
+        s.blockSectors.push_back(0);
+    }
+    if (header) {
+        put(s.journalImage, kHeaderCopySector, next.bytes);
+        for (std::uint32_t i = 0; i < kHeaderCopySectors; ++i) s.journalUsed[kHeaderCopySector + i] = true;
+        s.entries.push_back({kBlockHeader, journal, kHeaderCopySector, kHeaderCopySectors, true, crc32(next.bytes)});
+    }
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+        if (bytes[i].empty()) {
+            s.entries.push_back({updates[i].type, kEraseEntry, 0, 0, true, 0});
+            continue;
+        }
+        const auto [region, sector] = p.spots[i];
+        const std::uint16_t block = region == 0 ? journal : s.blocks[region - 1].first;
+        if (region == 0) {
+            put(s.journalImage, sector, bytes[i]);
+            for (std::size_t k = 0; k < sizes[i]; ++k) s.journalUsed[sector + k] = true;
+        } else {
+            put(s.blocks[region - 1].second, sector, bytes[i]);
+            s.blockSectors[region - 1] = std::max(s.blockSectors[region - 1], sector + sizes[i]);
+        }
+        s.entries.push_back({updates[i].type, block, static_cast<std::uint8_t>(sector),
+                             static_cast<std::uint8_t>(sizes[i]), true, crc32(bytes[i])});
+    }
+    put(s.journalImage, kRecordSector, recordSector(s.entries));
+    s.journalUsed[kRecordSector] = true;
+    return Done;
+}
+
+int writeJournalSector(std::uint16_t journal, std::size_t sector, const std::vector<std::uint8_t>& image) {
+    return rdxWriteSectors(rdxFirstSector(journal) + static_cast<std::uint32_t>(sector), 1,
+                           std::span(image).subspan(sector * kSectorBytes, kSectorBytes));
 }
 
 // Erases a block the map calls free; one that does not erase turns bad.
@@ -70,62 +146,24 @@ int eraseFreeBlock(CardHeader& h, std::size_t block, bool& changed) {
     return Done;
 }
 
-struct Record {
-    bool valid = false;
-    std::vector<std::pair<std::uint8_t, std::uint16_t>> entries;
-};
+}  // namespace
 
-Record readRecord(const Sector& s) {
-    Record r;
-    if (!std::equal(kRecordMark.begin(), kRecordMark.end(), s.begin())) return r;
-    const std::size_t n = s[4];
-    if (n > kMaxEntries) return r;
-    const std::size_t end = 5 + 3 * n;
-    if (rdxBlockSum(std::span(s).first(end)) != (s[end] | s[end + 1] << 8)) return r;
-    for (std::size_t i = 0; i < n; ++i)
-        r.entries.emplace_back(s[5 + 3 * i], static_cast<std::uint16_t>(s[6 + 3 * i] | s[7 + 3 * i] << 8));
-    r.valid = true;
-    return r;
+std::size_t rdxKeptBlocks() {
+    const std::size_t spb = sectorsPerBlock();
+    std::vector<std::size_t> sizes;
+    for (std::uint8_t type : {kBlockSettings, kBlockPatterns, kBlockCalendar, kBlockNames})
+        sizes.push_back(sectorsFor(typedBlockBytes(type)));
+    Placement p;
+    return place(spb, sizes, sizes.size(), p) ? p.regions - 1 : sizes.size();
 }
 
-// Rolls a committed change forward: the header copy and the typed copies go in place.
-// Copies already let go read blank or broken: their targets were written before.
-int applyRecord(const Record& r, std::uint16_t journal, CardHeader& h, bool& headerOk) {
-    for (const auto& [type, block] : r.entries) {
-        if (type != kBlockHeader) continue;
-        CardHeader copy;
-        if (const int e = rdxReadSectors(rdxFirstSector(journal) + kHeaderCopySector, kHeaderBytes / kSectorBytes,
-                                         copy.bytes))
-            return e;
-        if (copy.kind() != KindOwn || !copy.sumMatches()) continue;
-        if (!headerOk || copy.bytes != h.bytes)
-            if (const int e = writeHeaderBlock(copy)) return e;
-        h = copy;
-        headerOk = true;
-    }
-    if (!headerOk) return HeaderSum;
-    for (const auto& [type, block] : r.entries) {
-        if (type == kBlockHeader || block == kInPlace) continue;
-        const std::uint16_t target = rdxFindTyped(h, type);
-        if (target == kNoJournal) continue;
-        if (block == kErase) {
-            if (const int e = rdxEraseBlock(target)) return e;
-            continue;
-        }
-        std::vector<std::uint8_t> bytes(sectorsFor(typedBlockBytes(type)) * kSectorBytes);
-        if (const int e = rdxReadSectors(rdxFirstSector(block), bytes.size() / kSectorBytes, bytes)) return e;
-        const auto used = std::span(bytes).first(typedBlockBytes(type));
-        if (bytes[0] == 0xFF || !blockSumMatches(used)) continue;
-        if (const int e = rdxEraseBlock(target)) return e;
-        if (const int e = writeTypedAt(target, bytes)) return e;
-    }
-    return Done;
+int writeHeaderBlock(const CardHeader& h) {
+    if (const int e = rdxEraseBlock(0)) return e;
+    return rdxWriteRange(0, kHeaderBytes / kSectorBytes, h.bytes);
 }
 
-// Erases every block the map calls free, then records blocks that turned bad.
-int eraseAllFree(CardHeader& h) {
+int eraseAllFree(CardHeader& h, bool& changed) {
     setProgressLength(h.freeBlocks());
-    bool changed = false;
     const std::size_t length = h.mapLength();
     for (std::size_t i = 1; i < length; ++i) {
         if (h.map(i) != kBlockFree) continue;
@@ -133,19 +171,25 @@ int eraseAllFree(CardHeader& h) {
         if (const int e = eraseFreeBlock(h, i, changed)) return e;
         advanceProgress();
     }
-    if (!changed) return Done;
-    storeBlockSum(h.bytes);
-    return writeHeaderBlock(h);
+    return Done;
 }
 
-}  // namespace
-
 int markJournal(std::uint16_t journal, std::uint8_t state) {
+    return rdxWriteSectors(rdxFirstSector(journal), 1, markSector(state));
+}
+
+int markFormat(std::uint16_t journal, bool journalSet) {
+    if (!journalSet) return markJournal(journal, kJournalFormat);
+    const std::uint32_t last = static_cast<std::uint32_t>(sectorsPerBlock() - 1);
     Sector s;
-    s.fill(0xFF);
-    s[0] = state;
-    std::copy(kMark.begin(), kMark.end(), s.begin() + kMarkOffset);
-    return rdxWriteSectors(rdxFirstSector(journal), 1, s);
+    if (const int e = rdxReadSectors(rdxFirstSector(journal) + last, 1, s)) return e;
+    if (erased(s)) return rdxWriteSectors(rdxFirstSector(journal) + last, 1, markSector(kJournalFormat));
+    // A format begun before and not finished: its mark stands.
+    const Mark m = readMark(s);
+    if (m.found == Found::Valid && m.state == kJournalFormat) return Done;
+    // A journal that is not what any change leaves: it goes, and the mark starts afresh.
+    if (const int e = rdxEraseBlock(journal)) return e;
+    return markJournal(journal, kJournalFormat);
 }
 
 CardChange::CardChange(const CardHeader& onCard, std::uint16_t journal) : onCard_(onCard), journal_(journal) {}
@@ -158,153 +202,63 @@ int CardChange::begin() {
     return Done;
 }
 
-int CardChange::stageCopies(const CardHeader& next, const std::vector<TypedUpdate>& updates,
-                            std::vector<std::uint16_t>& copies) {
-    std::size_t from = 1;
-    const std::size_t length = std::min(onCard_.mapLength(), next.mapLength());
-    for (const TypedUpdate& u : updates) {
-        if (u.content.empty()) {
-            copies.push_back(kErase);
-            continue;
-        }
-        while (from < length && (onCard_.map(from) != kBlockFree || next.map(from) != kBlockFree)) ++from;
-        if (from >= length) {
-            // No free block to spare: the block is rewritten in place, as on a full card it must be.
-            copies.push_back(kInPlace);
-            continue;
-        }
-        const auto copy = static_cast<std::uint16_t>(from++);
-        if (const int e = writeTypedAt(copy, withSum(u))) return e;
-        copies.push_back(copy);
-    }
-    return Done;
-}
-
-int CardChange::writeRecord(bool header, const std::vector<TypedUpdate>& updates,
-                            const std::vector<std::uint16_t>& copies) {
-    Sector s;
-    s.fill(0xFF);
-    std::copy(kRecordMark.begin(), kRecordMark.end(), s.begin());
-    std::size_t n = 0;
-    auto add = [&](std::uint8_t type, std::uint16_t block) {
-        s[5 + 3 * n] = type;
-        s[6 + 3 * n] = static_cast<std::uint8_t>(block & 0xFF);
-        s[7 + 3 * n] = static_cast<std::uint8_t>(block >> 8);
-        ++n;
-    };
-    if (header) add(kBlockHeader, journal_);
-    for (std::size_t i = 0; i < updates.size(); ++i) add(updates[i].type, copies[i]);
-    s[4] = static_cast<std::uint8_t>(n);
-    const std::uint16_t sum = rdxBlockSum(std::span(s).first(5 + 3 * n));
-    s[5 + 3 * n] = static_cast<std::uint8_t>(sum & 0xFF);
-    s[6 + 3 * n] = static_cast<std::uint8_t>(sum >> 8);
-    return rdxWriteSectors(rdxFirstSector(journal_) + kRecordSector, 1, s);
-}
-
 int CardChange::commit(CardHeader& next, const std::vector<TypedUpdate>& updates,
                        const std::vector<std::size_t>& release) {
     LinkSession session;
     storeBlockSum(next.bytes);
     const bool header = next.bytes != onCard_.bytes;
-    if (!header && updates.empty() && release.empty()) return begun_ ? eraseJournal(journal_) : Done;
-    if (updates.size() + 1 > kMaxEntries) return BadBlockType;
-    if (const int e = begin()) return e;
-    if (header)
-        if (const int e = rdxWriteSectors(rdxFirstSector(journal_) + kHeaderCopySector,
-                                          kHeaderBytes / kSectorBytes, next.bytes))
-            return e;
-    std::vector<std::uint16_t> copies;
-    if (const int e = stageCopies(next, updates, copies)) return e;
-    if (const int e = writeRecord(header, updates, copies)) return e;
+    if (!header && updates.empty() && release.empty()) return begun_ ? rdxEraseBlock(journal_) : Done;
+    if (journal_ == kNoJournal) return Broken;
+    Staging s;
+    if (const int e = layOut(onCard_, next, header, journal_, updates, s)) return e;
 
+    // Staging. Copies only in the journal go there in one write where that costs less: a
+    // pull inside it leaves a record that fails its check, or a mark without a record.
+    const auto used = static_cast<std::size_t>(std::count(s.journalUsed.begin(), s.journalUsed.end(), true)) + 1;
+    if (!begun_ && s.blocks.empty() && rdxWriteCost(used, true) <= rdxWriteCost(used, false)) {
+        put(s.journalImage, 0, markSector(kJournalWriting));
+        if (const int e = rdxWriteBlock(journal_, s.journalImage)) return e;
+        begun_ = true;
+    } else {
+        if (const int e = begin()) return e;
+        for (std::size_t i = 0; i < s.blocks.size(); ++i)
+            if (const int e = rdxWriteRange(s.blocks[i].first, s.blockSectors[i], s.blocks[i].second)) return e;
+        for (std::size_t sector = 1; sector < s.journalUsed.size(); ++sector)
+            if (s.journalUsed[sector] && sector != kRecordSector)
+                if (const int e = writeJournalSector(journal_, sector, s.journalImage)) return e;
+        if (const int e = writeJournalSector(journal_, kRecordSector, s.journalImage)) return e;
+    }
+
+    // In place.
     if (header)
         if (const int e = writeHeaderBlock(next)) return e;
     for (const TypedUpdate& u : updates) {
         const std::uint16_t target = rdxFindTyped(next, u.type);
         if (target == kNoJournal) return Broken;
         if (const int e = rdxEraseBlock(target)) return e;
-        if (!u.content.empty())
-            if (const int e = writeTypedAt(target, withSum(u))) return e;
+        if (u.content.empty()) continue;
+        const auto bytes = withSum(u);
+        if (const int e = rdxWriteRange(target, bytes.size() / kSectorBytes, bytes)) return e;
     }
 
+    // Let go.
     bool changed = false;
     for (std::size_t block : release)
         if (const int e = eraseFreeBlock(next, block, changed)) return e;
-    for (std::uint16_t copy : copies)
-        if (copy != kErase && copy != kInPlace)
-            if (const int e = eraseFreeBlock(next, copy, changed)) return e;
+    for (const auto& [block, image] : s.blocks)
+        if (const int e = eraseFreeBlock(next, block, changed)) return e;
     // Blocks that turned bad go into the header while the record still stands: a pull here
     // rolls forward again and finds them again.
     if (changed) {
         storeBlockSum(next.bytes);
         if (const int e = writeHeaderBlock(next)) return e;
     }
-    return eraseJournal(journal_);
+    return rdxEraseBlock(journal_);
 }
 
 int writeHeaderSafely(const CardHeader& onCard, CardHeader& next) {
     CardChange change(onCard, rdxFindJournal(onCard, onCard.mapLength()));
     return change.commit(next, {}, {});
-}
-
-int findMarkedJournal(std::uint16_t& journal) {
-    journal = kNoJournal;
-    const Geometry g = rdxGeometry();
-    const std::size_t blocks = static_cast<std::size_t>(g.blocksFirstChip + g.blocksSecondChip);
-    Sector s;
-    for (std::size_t b = 1; b <= kMarkSearch && b < blocks; ++b) {
-        if (const int e = rdxReadSectors(rdxFirstSector(b), 1, s)) return e;
-        if (hasMark(s) && s[0] != kJournalIdle) {
-            journal = static_cast<std::uint16_t>(b);
-            return Done;
-        }
-        // Our journal comes before any block that is not bad: an erased one ends the search.
-        if (allErased(s)) return Done;
-        // A journal of the older kind that a repair was committing a header through.
-        Sector r;
-        if (const int e = rdxReadSectors(rdxFirstSector(b) + kRecordSector, 1, r)) return e;
-        if (readRecord(r).valid) {
-            journal = static_cast<std::uint16_t>(b);
-            return Done;
-        }
-    }
-    return Done;
-}
-
-int repairMarkedJournal(bool& handled) {
-    handled = false;
-    LinkSession session;
-    setProgress(0, 0);
-    CardHeader h;
-    const int identified = rdxIdentifyCard(h);
-    if (identified != Done && identified != SumError) return identified;
-    bool headerOk = identified == Done && h.kind() == KindOwn;
-    std::uint16_t journal = kNoJournal;
-    if (headerOk) {
-        journal = rdxFindJournal(h, h.mapLength());
-    } else if (h.kind() == KindOwn || h.kind() == KindBlank) {
-        if (const int e = findMarkedJournal(journal)) return e;
-    }
-    if (journal == kNoJournal) return Done;
-    Sector s;
-    if (const int e = rdxReadSectors(rdxFirstSector(journal), 1, s)) return e;
-    if (s[0] == kJournalIdle) return Done;
-    Sector r;
-    if (const int e = rdxReadSectors(rdxFirstSector(journal) + kRecordSector, 1, r)) return e;
-    const Record record = readRecord(r);
-    if (!hasMark(s) && !record.valid) return Done;
-    handled = true;
-
-    if (hasMark(s) && s[0] == kJournalFormat) return formatKeeping(journal);
-    if (s[0] == kJournalWriting || record.valid) {
-        if (record.valid)
-            if (const int e = applyRecord(record, journal, h, headerOk)) return e;
-        if (!headerOk) return h.kind() == KindBlank ? Unformatted : HeaderSum;
-        if (const int e = eraseAllFree(h)) return e;
-    }
-    const int e = eraseJournal(journal);
-    setProgressPosition(progressLength());
-    return e;
 }
 
 }  // namespace control

@@ -1,10 +1,13 @@
 #pragma once
-// Changes of the card that survive a pull at any moment. New content is written to the
-// journal block and to free blocks first; a commit record in the journal then names the
-// copies, and only after it are the header and the typed blocks rewritten in place and the
-// blocks let go erased. A card pulled before the record rolls back (the blocks the map
-// calls free are erased), after it rolls forward from the copies. Either way the repair of
-// the journal brings the card back to its old or its new content.
+// Changes of the card that survive a pull at any moment. New content is staged first: the
+// new header and the copies of the typed blocks go into the journal block and, where it has
+// no room left, into free blocks; a commit record in the journal then names the copies, and
+// only after it are the header and the typed blocks rewritten in place and the blocks let go
+// erased. A card pulled before the record rolls back (the blocks the map calls free are
+// erased), after it rolls forward from the copies. Either way the repair of the journal
+// brings the card back to its old or its new content. A change whose copies have no room is
+// refused before anything is written, and message writes leave free the blocks that the
+// copies of the largest change need.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -23,6 +26,10 @@ struct TypedUpdate {
     std::vector<std::uint8_t> content;
 };
 
+// Free blocks that the copies of the largest change (the header and all four typed blocks)
+// need beside the journal block, on a card of the geometry of the last status command.
+std::size_t rdxKeptBlocks();
+
 class CardChange {
 public:
     // `onCard` is the header block 0 holds; its journal block must be idle (erased).
@@ -34,13 +41,10 @@ public:
     void adopt() { begun_ = true; }
     // Writes `next` and the updates through copies, erases `release` (blocks `next` calls
     // free that held data) and leaves the journal idle. Blocks that fail to erase turn bad.
+    // 107, with nothing written, when the copies have no room.
     int commit(CardHeader& next, const std::vector<TypedUpdate>& updates, const std::vector<std::size_t>& release);
 
 private:
-    int stageCopies(const CardHeader& next, const std::vector<TypedUpdate>& updates,
-                    std::vector<std::uint16_t>& copies);
-    int writeRecord(bool header, const std::vector<TypedUpdate>& updates, const std::vector<std::uint16_t>& copies);
-
     const CardHeader& onCard_;
     std::uint16_t journal_;
     bool begun_ = false;
@@ -48,17 +52,24 @@ private:
 
 // Writes only the header, under the journal.
 int writeHeaderSafely(const CardHeader& onCard, CardHeader& next);
+// Erases block 0 and writes the header there (its sum stored by the caller).
+int writeHeaderBlock(const CardHeader& h);
+// Erases every block the map calls free; blocks that do not erase turn bad in `h`.
+int eraseAllFree(CardHeader& h, bool& changed);
 
 // The journal block of a card whose block 0 holds no valid header: the first of the first
-// few blocks that carries our journal mark, or kNoJournal.
+// few blocks that carries a journal of ours, or kNoJournal.
 int findMarkedJournal(std::uint16_t& journal);
-
-// The journal repair of our own states; `handled` is false for a journal that carries no
-// mark of ours (the caller then repairs as before).
-int repairMarkedJournal(bool& handled);
+// The journal repair (Repair(610)).
+int repairJournal();
 
 // Writes the journal's sector 0: a state with our mark.
 int markJournal(std::uint16_t journal, std::uint8_t state);
+// Marks a format under way on an own card's journal without erasing what it holds: a journal
+// already set keeps its state, and the mark goes into its last sector.
+int markFormat(std::uint16_t journal, bool journalSet);
+// Frees every block of the channel in `header` (blocks that fail to erase become bad).
+int eraseChannelBlocks(CardHeader& header, int channel, std::size_t mapLength);
 
 // Format; `keep` is a block the scan leaves alone (the journal of a format under way).
 int formatKeeping(std::uint16_t keep);

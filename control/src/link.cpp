@@ -18,6 +18,9 @@ using namespace cardError;
 constexpr char kHead[] = "RDX-700 ";
 constexpr char kTail[] = " RDX-END";
 constexpr int kMaxSends = 3;
+// How long the link listens for what a reader still sends after a reply it could not read.
+constexpr unsigned kDrainMs = 100;
+constexpr int kDrainReads = 16;
 
 struct Link {
     std::recursive_mutex mutex;
@@ -118,6 +121,32 @@ int afterAck(Link& l, int command, const Reply& reply, std::span<std::uint8_t> d
     }
 }
 
+// Reads away whatever the reader still sends.
+void drain(ReaderPort& port) {
+    std::vector<std::uint8_t> buffer(32 * kSectorBytes);
+    for (int i = 0; i < kDrainReads && port.read(buffer, kDrainMs) > 0; ++i) {
+    }
+}
+
+// A reply the link could not read may hide a command the reader carried out. A write then
+// waits for its data: it gets bytes that program nothing (0xFF), so that the next command
+// is heard as a command and not taken for data. They go in two writes, the last of one byte:
+// a reader that was not waiting takes each for a malformed command (a short transfer ends
+// it) and refuses it. What the reader still sends is read away.
+int resync(Link& l, int command, int error) {
+    if ((command & 0x0F) == CmdWriteSector) {
+        const std::vector<std::uint8_t> filler((command & 0x10) ? l.geometry.blockBytes() : kSectorBytes, 0xFF);
+        static_cast<void>(l.port->write(std::span(filler).first(filler.size() - 1)));
+        static_cast<void>(l.port->write(std::span(filler).last(1)));
+    }
+    drain(*l.port);
+    return error;
+}
+
+bool leavesTheLinkUnsure(int error) {
+    return error == ReceiveFailed || error == ReplyTimeout || error == DataTimeout || error == WriteReplyTimeout;
+}
+
 int openLink(Link& l) {
     if (l.open) return Done;
     if (!l.port->find()) return NoDriver;
@@ -189,18 +218,21 @@ int rdxTransact(int command, std::uint32_t sector, std::span<std::uint8_t> data)
     for (int sends = 1;; ++sends) {
         if (l.port->write(packet) != static_cast<long>(packet.size())) return SendFailed;
         Reply reply{};
-        if (const int e = awaitReply(*l.port, echo, ReplyTimeout, reply)) return e;
+        if (const int e = awaitReply(*l.port, echo, ReplyTimeout, reply)) return resync(l, command, e);
         if ((command & 0x0F) == CmdStatus)
             l.firmwareWord = static_cast<std::uint16_t>(reply[6] << 8 | reply[7]);
         switch (reply[0]) {
-        case kAck: return afterAck(l, command, reply, data);
+        case kAck: {
+            const int e = afterAck(l, command, reply, data);
+            return leavesTheLinkUnsure(e) ? resync(l, 0, e) : e;
+        }
         case kNck: return CommandRefused;
         case kEraseFailure: return EraseFailed;
         case kNoCard: return NoCard;
         case kBusy:
             if (sends == kMaxSends) return ReceiveFailed;
             continue;
-        default: return ReceiveFailed;
+        default: return resync(l, command, ReceiveFailed);
         }
     }
 }
@@ -266,6 +298,57 @@ int rdxEraseBlock(std::uint32_t block) {
     std::lock_guard lock(link().mutex);
     const auto spb = static_cast<std::uint32_t>(link().geometry.sectorsPerBlock);
     return rdxTransact(CmdErase, block * spb);
+}
+
+namespace {
+
+constexpr int kPacketsPerFrame = 19;
+constexpr std::size_t kPacketBytes64 = 64;
+
+int dataFrames(std::size_t bytes) {
+    const std::size_t packets = std::max<std::size_t>(1, (bytes + kPacketBytes64 - 1) / kPacketBytes64);
+    return static_cast<int>((packets + kPacketsPerFrame - 1) / kPacketsPerFrame);
+}
+
+int programFrames(std::size_t sectors) { return static_cast<int>((sectors + 3) / 4); }
+
+std::size_t sectorsPerBlock() { return static_cast<std::size_t>(link().geometry.sectorsPerBlock); }
+
+}  // namespace
+
+int rdxReadCost(std::size_t sectors, bool wholeBlock) {
+    if (wholeBlock) return 2 + dataFrames(sectorsPerBlock() * kSectorBytes);
+    return static_cast<int>(sectors) * (2 + dataFrames(kSectorBytes));
+}
+
+int rdxWriteCost(std::size_t sectors, bool wholeBlock) {
+    if (wholeBlock) return 3 + dataFrames(sectorsPerBlock() * kSectorBytes) + programFrames(sectorsPerBlock());
+    return static_cast<int>(sectors) * (3 + dataFrames(kSectorBytes) + programFrames(1));
+}
+
+int rdxReadRange(std::size_t block, std::size_t first, std::size_t count, std::span<std::uint8_t> out) {
+    std::lock_guard lock(link().mutex);
+    const std::size_t spb = sectorsPerBlock();
+    if (count == 0) return Done;
+    if (first + count > spb || out.size() < count * kSectorBytes) return ReceiveFailed;
+    const auto firstSector = static_cast<std::uint32_t>(block * spb + first);
+    if (rdxReadCost(count, true) > rdxReadCost(count, false)) return rdxReadSectors(firstSector, count, out);
+    std::vector<std::uint8_t> whole(spb * kSectorBytes);
+    if (const int e = rdxReadBlock(static_cast<std::uint32_t>(block), whole)) return e;
+    std::copy_n(whole.begin() + static_cast<std::ptrdiff_t>(first * kSectorBytes), count * kSectorBytes, out.begin());
+    return Done;
+}
+
+int rdxWriteRange(std::size_t block, std::size_t count, std::span<const std::uint8_t> data) {
+    std::lock_guard lock(link().mutex);
+    const std::size_t spb = sectorsPerBlock();
+    if (count == 0) return Done;
+    if (count > spb || data.size() < count * kSectorBytes) return SendFailed;
+    if (rdxWriteCost(count, true) > rdxWriteCost(count, false))
+        return rdxWriteSectors(static_cast<std::uint32_t>(block * spb), count, data);
+    std::vector<std::uint8_t> whole(spb * kSectorBytes, 0xFF);
+    std::copy_n(data.begin(), count * kSectorBytes, whole.begin());
+    return rdxWriteBlock(static_cast<std::uint32_t>(block), whole);
 }
 
 LinkSession::LinkSession() : lock_(link().mutex) { ++link().sessions; }

@@ -64,6 +64,14 @@ int openForChange(const CardHeader& h, std::uint16_t& journal) {
     return value == kJournalIdle ? Done : JournalSet;
 }
 
+// A message may take free blocks only down to those the copies of a change need (or down to
+// what is left of them on a card filled by other means).
+bool leavesRoomForChanges(const CardHeader& h, std::uint64_t own, std::uint64_t needed) {
+    const std::uint64_t free = h.freeBlocks();
+    if (free + own < needed) return false;
+    return free + own - needed >= std::min<std::uint64_t>(rdxKeptBlocks(), free);
+}
+
 // The channel gives up its blocks in `next`; they are erased once `next` stands.
 std::vector<std::size_t> releaseChannel(CardHeader& next, int channel) {
     const auto blocks = blocksOf(next, channel);
@@ -168,7 +176,7 @@ int writeSound(CardHeader& h, int channel, std::uint16_t journal, CardFile& file
     const std::size_t block = blockSize();
     const std::uint64_t needed = (data.size + block - 1) / block;
     const std::uint64_t own = h.channelBlocks(channel);
-    if (h.freeBlocks() + own < needed) return NoFreeBlock;
+    if (!leavesRoomForChanges(h, own, needed)) return NoFreeBlock;
     setProgressLength(static_cast<long>(needed + own));
     rdxPumpMessage();
     ChannelWrite write(h, channel, journal);
@@ -194,7 +202,7 @@ int writeFirmware(CardHeader& h, int channel, std::uint16_t journal, const std::
     const std::size_t block = blockSize();
     const std::size_t needed = kFirmwareAreaBytes / block;
     const std::size_t own = h.channelBlocks(channel);
-    if (own + h.freeBlocks() < needed) return NoFreeBlock;
+    if (!leavesRoomForChanges(h, own, needed)) return NoFreeBlock;
     setProgressLength(static_cast<long>(needed + own));
     CardFile file(fileName, "r");
     if (!file.valid()) return FileOpen;
@@ -228,6 +236,8 @@ int eraseMessage(CardHeader& h, int channel, std::uint16_t journal) {
 }
 
 int writeMessage(CardHeader& h, int channel, const std::string& fileName) {
+    // Erasing a channel that holds nothing changes nothing: the header says so.
+    if (fileName.empty() && h.channelBlocks(channel) == 0) return Done;
     std::uint16_t journal = kNoJournal;
     if (const int e = openForChange(h, journal)) return e;
     if (fileName.empty()) return eraseMessage(h, channel, journal);
@@ -265,6 +275,9 @@ int readRaw(const CardHeader& h, int channel, const std::string& fileName) {
             return discard(file, fileName, FileWrite);
         advanceProgress();
     }
+    // A card pulled during the last block delivers 0xFF: the file stands only when the card
+    // was still there after it.
+    if (const int e = rdxConfirmCard()) return discard(file, fileName, e);
     if (!file.close()) return discard(file, fileName, FileClose);
     return Done;
 }
@@ -288,6 +301,7 @@ int readWave(const CardHeader& h, int channel, const std::string& fileName) {
         written += static_cast<std::uint32_t>(bytes);
         advanceProgress();
     }
+    if (const int e = rdxConfirmCard()) return discard(file, fileName, e);
     if (written == 0) return discard(file, fileName, Done);
     if (written & 1u) {
         const std::uint8_t pad = 0;
@@ -301,6 +315,31 @@ int readWave(const CardHeader& h, int channel, const std::string& fileName) {
 
 void copyName(std::vector<std::uint8_t>& names, std::size_t at, const NameField& name) {
     std::copy(name.begin(), name.end(), names.begin() + static_cast<long>(at));
+}
+
+std::size_t nameOffset(int channel) { return 256 + kNameBytes * static_cast<std::size_t>(channel - 1); }
+
+void swapNames(std::vector<std::uint8_t>& names, int a, int b) {
+    std::swap_ranges(names.begin() + static_cast<long>(nameOffset(a)),
+                     names.begin() + static_cast<long>(nameOffset(a) + kNameBytes),
+                     names.begin() + static_cast<long>(nameOffset(b)));
+}
+
+// Channels a and b trade their blocks, counts and lengths.
+void swapChannels(CardHeader& h, int a, int b) {
+    const std::size_t length = h.mapLength();
+    for (std::size_t i = 1; i < length; ++i) {
+        if (h.map(i) == a)
+            h.map(i) = static_cast<std::uint8_t>(b);
+        else if (h.map(i) == b)
+            h.map(i) = static_cast<std::uint8_t>(a);
+    }
+    const std::uint16_t blocksA = h.channelBlocks(a);
+    const std::uint32_t lengthA = h.channelLength(a);
+    h.setChannelBlocks(a, h.channelBlocks(b));
+    h.setChannelLength(a, h.channelLength(b));
+    h.setChannelBlocks(b, blocksA);
+    h.setChannelLength(b, lengthA);
 }
 
 // Stores names in the names block of a card that passes the full check.
@@ -318,8 +357,6 @@ int editNames(Edit edit) {
     CardChange change(card.header, rdxFindJournal(card.header, card.header.mapLength()));
     return change.commit(next, {{kBlockNames, names}}, {});
 }
-
-std::size_t nameOffset(int channel) { return 256 + kNameBytes * static_cast<std::size_t>(channel - 1); }
 
 }  // namespace
 
@@ -339,6 +376,21 @@ int rdxReadMessage(int channel, const std::string& fileName) {
     }
 }
 
+int rdxReplaceMessage(int a, int b) {
+    if (a < 1 || a > 9 || b < 1 || b > 9) return BadChannel;
+    LinkSession session;
+    CardSnapshot card;
+    if (const int e = rdxCheckCard(card)) return e;
+    CardHeader next = card.header;
+    swapChannels(next, a, b);
+    std::vector<std::uint8_t> names = card.typed.at(kBlockNames);
+    swapNames(names, a, b);
+    std::vector<TypedUpdate> updates;
+    if (names != card.typed.at(kBlockNames)) updates.push_back({kBlockNames, names});
+    CardChange change(card.header, rdxFindJournal(card.header, card.header.mapLength()));
+    return change.commit(next, updates, {});
+}
+
 int rdxWriteMessage(int channel, const std::string& fileName) {
     if (channel < 1 || channel > kChannels) return BadChannel;
     LinkSession session;
@@ -356,19 +408,7 @@ int rdxSwapChannels(int a, int b) {
     std::uint16_t journal = kNoJournal;
     if (const int e = openForChange(h, journal)) return e;
     const CardHeader onCard = h;
-    const std::size_t length = h.mapLength();
-    for (std::size_t i = 1; i < length; ++i) {
-        if (h.map(i) == a)
-            h.map(i) = static_cast<std::uint8_t>(b);
-        else if (h.map(i) == b)
-            h.map(i) = static_cast<std::uint8_t>(a);
-    }
-    const std::uint16_t blocksA = h.channelBlocks(a);
-    const std::uint32_t lengthA = h.channelLength(a);
-    h.setChannelBlocks(a, h.channelBlocks(b));
-    h.setChannelLength(a, h.channelLength(b));
-    h.setChannelBlocks(b, blocksA);
-    h.setChannelLength(b, lengthA);
+    swapChannels(h, a, b);
     return writeHeaderSafely(onCard, h);
 }
 
@@ -377,13 +417,11 @@ int rdxWriteMsgName(int channel, const NameField& name, int other) {
     if (channel < 1 || channel > 12) return BadChannel;
     if (other != 0 && (other < 1 || other > 9 || channel > 9)) return BadChannel;
     return editNames([&](std::vector<std::uint8_t>& names) {
-        if (other == 0) {
-            copyName(names, nameOffset(channel), name);
-            return;
-        }
-        std::swap_ranges(names.begin() + static_cast<long>(nameOffset(channel)),
-                         names.begin() + static_cast<long>(nameOffset(channel) + kNameBytes),
-                         names.begin() + static_cast<long>(nameOffset(other)));
+        if (other != 0) return swapNames(names, channel, other);
+        // A blank names block reads as no names at all: the name makes it a names block,
+        // with an empty card name.
+        if (names[0] == 0xFF) std::fill_n(names.begin(), kNameBytes, 0);
+        copyName(names, nameOffset(channel), name);
     });
 }
 

@@ -96,12 +96,7 @@ int WriteMessage(int iCh, const std::string& pszFileName) {
 int ReplaceMessage(int iFromCh, int iToCh) {
     if (const int busy = busyRefusal()) return busy;
     if (iFromCh < 1 || iFromCh > 9 || iToCh < 1 || iToCh > 9) return cardError::BadChannel;
-    return runTransfer(ModeReplace, [&] {
-        const int swapped = rdxSwapChannels(iFromCh, iToCh);
-        if (swapped != cardError::Done && swapped != cardError::NoMessage) return swapped;
-        // The names follow the messages, also when neither channel held one.
-        return rdxWriteMsgName(iFromCh, {}, iToCh);
-    });
+    return runTransfer(ModeReplace, [&] { return rdxReplaceMessage(iFromCh, iToCh); });
 }
 
 int WriteMsgName(int iCh, const NameField& msgName) {

@@ -22,7 +22,8 @@ bool applies(Fault fault, std::uint8_t command) {
     case Fault::ZeroLengthInData:
     case Fault::StrayPacketInData:
     case Fault::ShortData:
-    case Fault::SilentData: return isRead(command);
+    case Fault::SilentData:
+    case Fault::FlipDataBit: return isRead(command);
     case Fault::RefuseData:
     case Fault::SilentAfterData: return isWrite(command);
     default: return true;
@@ -91,6 +92,12 @@ std::shared_ptr<Card> Reader::card() const {
 std::size_t Reader::write(std::span<const std::uint8_t> bytes) {
     if (wire_) clock_->sleepUntil(linkTime(clock_->now(), bytes.size()));
     std::lock_guard lock(mutex_);
+    if (unplugAfter_ && *unplugAfter_ <= 0) {
+        unplugAfter_.reset();
+        unplugged_ = true;
+        dropQueue();
+    }
+    if (unplugged_) return 0;
     return takeBytes(bytes);
 }
 
@@ -103,7 +110,7 @@ std::optional<std::size_t> Reader::read(std::span<std::uint8_t> out) {
         clock_->sleepUntil(ready);
         lock.lock();
     }
-    if (head_ == queue_.size()) return std::nullopt;
+    if (unplugged_ || head_ == queue_.size()) return std::nullopt;
     Transfer& transfer = queue_[head_];
     const std::size_t n = copyOut(transfer, out);
     transfer.sent += static_cast<std::uint32_t>(n);
@@ -146,6 +153,8 @@ std::size_t Reader::copyOut(Transfer& transfer, std::span<std::uint8_t> out) con
         card_->read(transfer.block, transfer.offset + transfer.sent, out.first(n));
     else
         std::memset(out.data(), 0xFF, n);  // the card went while its data was on the way
+    if (transfer.flip && flipByte_ >= transfer.sent && flipByte_ < transfer.sent + n)
+        out[flipByte_ - transfer.sent] ^= flipMask_;
     return n;
 }
 
@@ -196,8 +205,11 @@ void Reader::command(std::span<const std::uint8_t> packet) {
         queueReply(reply = kBusy, echo);
     else if (faults[Fault::Nck] > 0)
         queueReply(kRefused, echo);
-    else
+    else {
+        const std::size_t replyAt = queue_.size();
         reply = carryOut(command, block, sector, faults, sequence);
+        if (faults[Fault::CorruptReplyCode] > 0) queue_[replyAt].bytes[0] = reply = kCorruptCode;
+    }
     if (LoggedCommand* entry = logEntry(sequence)) entry->reply = reply;
     if (!dataOut_->active) commandEnded();
 }
@@ -261,6 +273,7 @@ void Reader::queueRead(std::uint16_t block, std::size_t sector, std::size_t sect
     data.offset = static_cast<std::uint32_t>(sector * kSectorBytes);
     data.length = static_cast<std::uint32_t>(sectors * kSectorBytes - (faults[Fault::ShortData] > 0 ? 8 : 0));
     data.epoch = cardEpoch_;
+    data.flip = faults[Fault::FlipDataBit] > 0;
     data.readyAt = now() + options_.wire.sectorRead * static_cast<int>(sectors);
     queue_.push_back(data);
 }
@@ -302,12 +315,15 @@ void Reader::commandEnded() {
         pullAfter_.reset();
         pullLocked();
     }
+    if (unplugAfter_) --*unplugAfter_;
+    for (Injected& injected : injected_)
+        if (injected.after > 0) --injected.after;
 }
 
 Reader::Faults Reader::takeFaults(std::uint8_t command) {
     Faults faults;
     for (Injected& injected : injected_) {
-        if (injected.times <= 0 || !applies(injected.fault, command)) continue;
+        if (injected.after > 0 || injected.times <= 0 || !applies(injected.fault, command)) continue;
         if (injected.command != kAnyCommand && injected.command != command) continue;
         ++faults[injected.fault];
         --injected.times;
@@ -364,6 +380,11 @@ void Reader::inject(Fault fault, int times, std::uint8_t command) {
     if (times > 0) injected_.push_back({fault, times, command});
 }
 
+void Reader::injectAfter(int commands, Fault fault, int times, std::uint8_t command) {
+    std::lock_guard lock(mutex_);
+    if (times > 0) injected_.push_back({fault, times, command, std::max(commands, 0)});
+}
+
 void Reader::failErase(std::size_t block) {
     std::lock_guard lock(mutex_);
     failErase_.push_back(block);
@@ -383,6 +404,35 @@ void Reader::pullCardAfter(int commands) {
     }
 }
 
+void Reader::flipBitAt(std::size_t byte, std::uint8_t mask) {
+    std::lock_guard lock(mutex_);
+    flipByte_ = byte;
+    flipMask_ = mask;
+}
+
+void Reader::unplugAfter(int commands) {
+    std::lock_guard lock(mutex_);
+    unplugAfter_ = commands;
+    if (commands <= 0) {
+        unplugAfter_.reset();
+        unplugged_ = true;
+    }
+}
+
+void Reader::plugIn() {
+    std::lock_guard lock(mutex_);
+    unplugged_ = false;
+    unplugAfter_.reset();
+    // What the reader had not sent, and a data phase it waited for, went with the power.
+    dropQueue();
+    dataOut_->active = false;
+}
+
+bool Reader::plugged() const {
+    std::lock_guard lock(mutex_);
+    return !unplugged_ && !(unplugAfter_ && *unplugAfter_ <= 0);
+}
+
 void Reader::refuseUnerasedWrites(bool refuse) {
     std::lock_guard lock(mutex_);
     refuseUnerased_ = refuse;
@@ -399,7 +449,10 @@ void Reader::clearFaults() {
     failErase_.clear();
     refuseData_.clear();
     pullAfter_.reset();
+    unplugAfter_.reset();
     refuseUnerased_ = false;
+    flipByte_ = 0;
+    flipMask_ = 0x01;
 }
 
 std::vector<LoggedCommand> Reader::log() const {

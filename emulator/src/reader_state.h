@@ -17,12 +17,13 @@ struct Reader::Transfer {
     std::uint32_t block = 0;
     std::uint32_t offset = 0;
     std::uint64_t epoch = 0;       // the card the data comes from
+    bool flip = false;             // FlipDataBit: one bit arrives flipped
     Clock::duration readyAt{};     // wire timing: not before
 };
 
 // The faults taken by one command, by kind.
 struct Reader::Faults {
-    std::array<int, static_cast<std::size_t>(Fault::SilentAfterData) + 1> count{};
+    std::array<int, static_cast<std::size_t>(Fault::FlipDataBit) + 1> count{};
     int operator[](Fault f) const { return count[static_cast<std::size_t>(f)]; }
     int& operator[](Fault f) { return count[static_cast<std::size_t>(f)]; }
 };

@@ -89,8 +89,9 @@ TEST_F(TransferTest, CardInformationFromEveryBlock) {
     EXPECT_EQ(i.blockMs, 512);
     EXPECT_EQ(i.totalBlocks, 128);
     EXPECT_EQ(i.freeBlocks, 119);
-    EXPECT_EQ(i.cardTime, (128 - 6) * 512);
-    EXPECT_EQ(i.cardRemain, 119 * 512);
+    // Three blocks of this card are kept for the copies of a change.
+    EXPECT_EQ(i.cardTime, (128 - 6 - 3) * 512);
+    EXPECT_EQ(i.cardRemain, (119 - 3) * 512);
     EXPECT_EQ(i.cardSize, 60);
     EXPECT_EQ(i.messageTime[2], 2 * 512);
     EXPECT_EQ(i.msgRecTime[2], 2000);

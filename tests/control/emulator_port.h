@@ -13,7 +13,8 @@ class EmulatorPort final : public control::ReaderPort {
 public:
     explicit EmulatorPort(std::shared_ptr<emulator::Reader> reader) : reader_(std::move(reader)) {}
 
-    bool find() override { return true; }
+    // An unplugged reader is not found, as the device API finds no interface of it.
+    bool find() override { return reader_->plugged(); }
     bool open() override { return true; }
     bool close() override { return true; }
     long write(std::span<const std::uint8_t> data) override {

@@ -67,10 +67,11 @@ public:
     }
 
     // Block numbers that the reader was asked to read whole.
+    // Message blocks read whole (block 0 is the header, which identification reads).
     std::vector<std::uint16_t> blockReads() const {
         std::vector<std::uint16_t> out;
         for (const auto& c : reader->log())
-            if (c.command == 0x12) out.push_back(c.block);
+            if (c.command == 0x12 && c.block != 0) out.push_back(c.block);
         return out;
     }
 

@@ -113,6 +113,57 @@ TEST_F(Faults, SilenceAfterDataStillProgramsTheData) {
     EXPECT_EQ(reader.log()[0].dataReply, std::nullopt);
 }
 
+TEST_F(Faults, ACorruptReplyCodeHidesACommandThatWasCarriedOut) {
+    reader.inject(Fault::CorruptReplyCode);
+    EXPECT_EQ(send(reader, packet(0x01, 0, 0)), reply(kCorruptCode, 0x33));
+    EXPECT_EQ(card->sector(0), filled(512, 0xFF)) << "the erase was done";
+    // A write behind such a reply waits for its data: a command sent now is taken as data.
+    reader.inject(Fault::CorruptReplyCode);
+    EXPECT_EQ(send(reader, packet(0x03, 1, 0)), reply(kCorruptCode, 0x11));
+    EXPECT_EQ(send(reader, packet(0x04)), std::nullopt);
+    ASSERT_EQ(reader.write(filled(512 - 32, 0xFF)), 512u - 32);
+    EXPECT_EQ(next(reader), reply(0x55, 0xCC));
+    const auto log = reader.log();
+    ASSERT_EQ(log.size(), 2u) << "the status command never reached the reader as one";
+    EXPECT_EQ(log[1].reply, kCorruptCode);
+    EXPECT_EQ(log[1].dataReply, 0x55);
+}
+
+TEST_F(Faults, AFlippedBitReachesTheHostButNotTheFlash) {
+    reader.flipBitAt(300, 0x10);
+    reader.inject(Fault::FlipDataBit, 1, protocol::kReadSector);
+    ASSERT_EQ(send(reader, packet(0x02, 0, 0)), reply(0x55, 0x44));
+    Bytes expected = filled(512, 0x42);
+    expected[300] ^= 0x10;
+    EXPECT_EQ(next(reader, 512), expected);
+    ASSERT_EQ(send(reader, packet(0x02, 0, 0)), reply(0x55, 0x44));
+    EXPECT_EQ(next(reader, 512), filled(512, 0x42)) << "the next read is whole";
+    // Over a whole block the byte counts from the block's start, across several reads.
+    reader.flipBitAt(4000);
+    reader.inject(Fault::FlipDataBit);
+    ASSERT_EQ(send(reader, packet(0x12, 0, 7)), reply(0x55, 0x44));
+    Bytes block;
+    while (block.size() < 4096) {
+        const auto piece = next(reader, 512);
+        ASSERT_TRUE(piece);
+        block.insert(block.end(), piece->begin(), piece->end());
+    }
+    EXPECT_EQ(block[4000], 0x43);
+    EXPECT_EQ(card->peek(4000, 1), Bytes{0x42});
+}
+
+TEST_F(Faults, AnUnpluggedReaderTakesAndSendsNothingUntilPluggedIn) {
+    reader.unplugAfter(1);
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
+    EXPECT_FALSE(reader.plugged());
+    EXPECT_EQ(reader.write(packet(0x01, 0, 0)), 0u);
+    EXPECT_EQ(next(reader), std::nullopt);
+    EXPECT_EQ(card->sector(0), filled(512, 0x42));
+    reader.plugIn();
+    EXPECT_TRUE(reader.plugged());
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
+}
+
 TEST_F(Faults, EraseFailsOnChosenBlocksAndLeavesThemAsTheyWere) {
     card->poke(4096, filled(10, 0x00));
     reader.failErase(1);
@@ -132,6 +183,14 @@ TEST_F(Faults, TheCardGoesOnceTheChosenNumberOfCommandsEnded) {
     EXPECT_EQ(next(reader), reply(0x55, 0xCC));
     EXPECT_EQ(send(reader, packet(0x04)), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x22, 0x01, 0x00}));
     EXPECT_EQ(card->sector(8), filled(512, 0x00));
+}
+
+TEST_F(Faults, AFaultCanWaitForACountOfCommands) {
+    reader.injectAfter(2, Fault::Nck);
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0xAA, 0x22));
+    EXPECT_EQ(send(reader, packet(0x04)), reply(0x55, 0x22));
 }
 
 TEST_F(Faults, FaultsWaitForTheCommandTheyWereAimedAt) {

@@ -77,6 +77,20 @@ int rdxReadBlock(std::uint32_t block, std::span<std::uint8_t> out);
 int rdxWriteBlock(std::uint32_t block, std::span<const std::uint8_t> data);
 int rdxEraseBlock(std::uint32_t block);
 
+// What moving `sectors` sectors of one erase block costs on the reader's full-speed wire, in
+// 1-ms frames: a frame for the command and each reply, 19 packets of 64 bytes a frame for
+// the data, and the chip's 250 µs a sector to program. A whole-block command moves the whole
+// block; sector commands move one sector each.
+int rdxReadCost(std::size_t sectors, bool wholeBlock);
+int rdxWriteCost(std::size_t sectors, bool wholeBlock);
+// Reads `count` sectors of `block` from sector `first` into `out`, as sector reads or as one
+// whole-block read, whichever costs less.
+int rdxReadRange(std::size_t block, std::size_t first, std::size_t count, std::span<std::uint8_t> out);
+// Writes the first `count` sectors of an erased block from `data`, as sector writes or as one
+// whole-block write (the rest of the block 0xFF, which programs nothing), whichever costs
+// less. Only for a block that is not programmed again before its next erase.
+int rdxWriteRange(std::size_t block, std::size_t count, std::span<const std::uint8_t> data);
+
 // Holds the link for one operation: the link's mutex is held (the playback worker and the
 // program's thread share the link), and when the outermost session ends the link is closed,
 // so every operation finds and opens the reader afresh.

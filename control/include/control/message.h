@@ -19,6 +19,9 @@ using NameField = std::array<std::uint8_t, kNameBytes>;
 int rdxReadMessage(int channel, const std::string& fileName);
 int rdxWriteMessage(int channel, const std::string& fileName);
 int rdxSwapChannels(int a, int b);
+// ReplaceMessage's work: channels a and b (1..9) trade their messages and their names in one
+// change of a card that passes the full check.
+int rdxReplaceMessage(int a, int b);
 // Stores the name of the channel (1..12), or swaps the names of `channel` and `other` (1..9)
 // when `other` is not 0.
 int rdxWriteMsgName(int channel, const NameField& name, int other = 0);

@@ -78,7 +78,14 @@ enum class Fault {
     SilentData,        // reads: the reply, then no data
     RefuseData,        // writes: the data is taken, then 0xAA after it; nothing programmed
     SilentAfterData,   // writes: the data is taken and programmed, no reply after it
+    CorruptReplyCode,  // the command is carried out, but its reply's code arrives as 0x5A,
+                       // a code the protocol lacks (a write then waits for its data)
+    FlipDataBit,       // reads: one bit of the data is flipped on the way (the flash keeps
+                       // it); which one is set by flipBitAt
 };
+
+// The code a CorruptReplyCode reply carries.
+inline constexpr std::uint8_t kCorruptCode = 0x5A;
 
 inline constexpr std::uint8_t kAnyCommand = 0;
 
@@ -116,12 +123,23 @@ public:
 
     // Faults.
     void inject(Fault fault, int times = 1, std::uint8_t command = kAnyCommand);
+    // The same, armed only once that many further commands ended: a fault at the
+    // (commands + 1)-th command from now, when it applies to that one.
+    void injectAfter(int commands, Fault fault, int times = 1, std::uint8_t command = kAnyCommand);
     void failErase(std::size_t block);          // erasing it replies 0xBB, block unchanged
     void refuseDataOn(std::size_t block);       // writes into it reply 0xAA after the data
     // Writes that would have to set a cleared bit reply 0xBB after the data and program
     // nothing, as a chip that checks its pages does. Off: they are ANDed in.
     void refuseUnerasedWrites(bool refuse);
     void pullCardAfter(int commands);           // the card goes once that many commands ended
+    // The byte (of the data phase) and the bit mask that FlipDataBit flips: byte 0, bit 0
+    // unless set.
+    void flipBitAt(std::size_t byte, std::uint8_t mask = 0x01);
+    // The reader's cable: once that many commands ended and their replies could be read,
+    // the byte-stream face takes nothing and sends nothing, until it is plugged in again.
+    void unplugAfter(int commands);
+    void plugIn();
+    bool plugged() const;
     void setFirmwareWord(std::uint16_t word);
     void clearFaults();
 
@@ -148,6 +166,7 @@ private:
         Fault fault;
         int times;
         std::uint8_t command;
+        int after = 0;  // commands still to end before it is armed
     };
     struct Faults;
     struct DataOut;
@@ -193,6 +212,10 @@ private:
     std::vector<Injected> injected_;
     std::vector<std::size_t> failErase_, refuseData_;
     std::optional<int> pullAfter_;
+    std::optional<int> unplugAfter_;
+    bool unplugged_ = false;
+    std::size_t flipByte_ = 0;
+    std::uint8_t flipMask_ = 0x01;
     bool refuseUnerased_ = false;
 
     std::deque<LoggedCommand> log_;

@@ -164,7 +164,9 @@ TEST_F(Messages, WriteAndReplaceRefuseWhatIsMissing) {
     w().cboMessage->setCurrentIndex(1);  // channel 2
     w().cboMessage_Click();
     fake().results[ReplaceMessage] = {107};
-    dialogs_.expect("メッセージの入れ替え中にエラーが発生しました。[107]");
+    // A full card: the box says how to make room.
+    dialogs_.expect("メッセージの入れ替え中にエラーが発生しました。[107]\r\n"
+                    "カードに空きがありません。メッセージを消去してから、もう一度行ってください。");
     w().cmdDo_Click();
     EXPECT_EQ(calls(ReplaceMessage), std::vector<std::string>{"26(3)(2)"});
     EXPECT_EQ(w().working(), nullptr);

@@ -40,6 +40,7 @@ enum : com::DispId { StatusChange = 1, PositionChange = 2, ModeChange = 3 };
 // Card error numbers the window itself tests for.
 inline constexpr std::int32_t kCardOk = 0;
 inline constexpr std::int32_t kNoCard = 101;
+inline constexpr std::int32_t kNoFreeBlock = 107;
 inline constexpr std::int32_t kNotFormatted = 111;
 inline constexpr std::int32_t kNoDriver = 112;
 

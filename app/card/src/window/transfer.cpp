@@ -56,6 +56,7 @@ void colourGrid(forms::Grid& g, bool on) {
 // ---------------------------------------------------------------------------------------
 // Card error report
 
+
 void frmCard::msbShowCardError(std::int32_t lError, const std::string& sText, bool fUnload) {
     std::string text;
     if (gintLogMode != vbFalse) {
@@ -63,6 +64,9 @@ void frmCard::msbShowCardError(std::int32_t lError, const std::string& sText, bo
     } else {
         text = sText + "[" + std::to_string(lError) + "]";
     }
+    // A card whose blocks are all taken refuses a change before touching anything: the user
+    // makes room by erasing a message.
+    if (lError == card::kNoFreeBlock) text += "\r\nカードに空きがありません。メッセージを消去してから、もう一度行ってください。";
     forms::MsgBox(text, forms::vbCritical);
     if (fUnload) unloadWorking();
 }
