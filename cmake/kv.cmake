@@ -11,6 +11,16 @@ function(kv_leaf_folders root)
   endforeach()
 endfunction()
 
+# kv_program_files(<target>...): the targets join what the program needs to run (the
+# target `program_files`, which `make run` builds).
+function(kv_program_files)
+  foreach(target IN LISTS ARGN)
+    if(TARGET ${target})
+      add_dependencies(program_files ${target})
+    endif()
+  endforeach()
+endfunction()
+
 # kv_add_test(<name> SOURCES ... [LIBS ...] [QT])
 # One GoogleTest executable; each TEST becomes a CTest case. QT gives it a main with a
 # QApplication on the offscreen platform.
