@@ -6,6 +6,8 @@
 #include "card/window.h"
 #include "com/registry.h"
 #include "core/globals.h"
+#include "core/log.h"
+#include "devices/system.h"
 #include "forms/msgbox.h"
 #include "patterns/frm_pattern.h"
 #include "patterns/links.h"
@@ -48,6 +50,28 @@ void linkWindows() {
     });
 }
 
+// The reader's device stack: the driver from the program folder and the bus of the
+// emulated or the real reader. Without it the program still runs and every card operation
+// reports that no reader is there.
+void startDeviceStack() {
+    const devices::System& system = devices::startSystem(gstrDataPath);
+    if (!system.error().empty()) gsbWriteLog("カードリーダー準備エラー " + system.error());
+}
+
+// The card control comes from its library in the program folder. The first control made
+// starts the device stack, since only the card window and the about box make one: the start
+// screen never waits for the driver and the emulated card, and a run that never needs the
+// reader never loads them.
+void registerCardControl() {
+    com::registerClass("Card_KVM58", [] {
+        startDeviceStack();
+        com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
+        std::unique_ptr<com::Control> control;
+        com::createInstance("Card_KVM58", control);
+        return control;
+    });
+}
+
 }  // namespace
 
 namespace shell {
@@ -55,9 +79,8 @@ namespace shell {
 void setUpProgram(const std::string& programFolder) {
     forms::setApplicationTitle(std::string(kAppTitle));
     card::registerPages();
-    // The card control comes from its library in the program folder.
     com::setLibraryFolder(programFolder);
-    com::registerLibraryClass("Card_KVM58", "libRDXKVM58.so");
+    registerCardControl();
     patterns::registerPages();
     patterns::setPrintEntry([](int mode, int no) { gsbShowPrinter(static_cast<std::int16_t>(mode), static_cast<std::int16_t>(no)); });
     calendar::registerPages();
