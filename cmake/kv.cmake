@@ -11,6 +11,16 @@ function(kv_leaf_folders root)
   endforeach()
 endfunction()
 
+# kv_program_files(<target>...): the targets join what the program needs to run (the
+# target `program_files`, which `make run` builds).
+function(kv_program_files)
+  foreach(target IN LISTS ARGN)
+    if(TARGET ${target})
+      add_dependencies(program_files ${target})
+    endif()
+  endforeach()
+endfunction()
+
 # kv_add_test(<name> SOURCES ... [LIBS ...] [QT])
 # One GoogleTest executable; each TEST becomes a CTest case. QT gives it a main with a
 # QApplication. CTest hands each case the build's folders in its environment; run by
@@ -41,10 +51,16 @@ function(kv_add_test name)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
 
-# kv_add_bench(<name> SOURCES ... [LIBS ...])
+# kv_add_bench(<name> SOURCES ... [LIBS ...] [OWN_MAIN])
+# OWN_MAIN: the sources hold main, which runs the benchmarks (for one that must own an
+# object, such as the QApplication, for the whole run).
 function(kv_add_bench name)
-  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(B "OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${B_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-  target_link_libraries(${name} PRIVATE benchmark::benchmark_main ${B_LIBS})
+  if(B_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE benchmark::benchmark ${B_LIBS})
+  else()
+    target_link_libraries(${name} PRIVATE benchmark::benchmark_main ${B_LIBS})
+  endif()
 endfunction()

@@ -18,17 +18,7 @@
 
 namespace {
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "bench_shell_start";
-    static char* argv[] = {name, nullptr};
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static QApplication app(argc, argv);
-    return app;
-}
-
 void BM_LoadToStartScreen(benchmark::State& state) {
-    application();
     forms::ScriptedDialogs noDialogs;
     forms::ThrowOnFatal fatal;
     char pattern[] = "/tmp/kv-bench-shell-XXXXXX";
@@ -50,3 +40,15 @@ void BM_LoadToStartScreen(benchmark::State& state) {
 BENCHMARK(BM_LoadToStartScreen)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// The application lives in main's frame, so that it is gone before Qt's own static objects
+// are destroyed at exit.
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -28,8 +28,8 @@ void Journey::SetUp() {
         return true;
     }();
     (void)wired;
-    // The program's own start-up loads the driver from its folder and plugs in the
-    // emulated reader. That stack lives as long as the process, as the program's does.
+    // The device stack loads the driver from the program folder and plugs in the emulated
+    // reader. It lives as long as the process, as the program's does.
     std::filesystem::create_directory_symlink(std::filesystem::absolute(programBuild() / "Drivers"), dir_ / "Drivers");
     cardFile_ = (std::filesystem::temp_directory_path() / ("kv-journey-card-" + std::to_string(getpid()) + ".img")).string();
     ::setenv("RDX_EMULATOR_CARD", cardFile_.c_str(), 1);
@@ -51,9 +51,13 @@ void Journey::TearDown() {
 }
 
 emulator::Reader& Journey::reader() const {
-    emulator::Reader* r = shell::emulatedReader();
-    if (!r) throw std::logic_error("no emulated reader: " + devices::startSystem(gstrDataPath, nullptr).error());
-    return *r;
+    // The program brings its stack up with its first card control; a journey needs the reader
+    // before that, so it starts the same stack, which the program then finds running.
+    if (!shell::emulatedReader()) {
+        const devices::System& system = devices::startSystem(gstrDataPath, shell::readerBus(gstrDataPath));
+        if (!shell::emulatedReader()) throw std::logic_error("no emulated reader: " + system.error());
+    }
+    return *shell::emulatedReader();
 }
 
 void Journey::settle() { QTest::qWait(0); }

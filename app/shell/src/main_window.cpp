@@ -19,14 +19,12 @@
 #include "core/help.h"
 #include "core/log.h"
 #include "dao/database.h"
-#include "devices/system.h"
 #include "forms/fatal.h"
 #include "forms/msgbox.h"
 #include "forms/services.h"
 #include "page_area.h"
 #include "page_menus.h"
 #include "shell/about.h"
-#include "shell/reader_bus.h"
 #include "shell/start_screen.h"
 #include "shell/startup.h"
 #include "shell/translations.h"
@@ -38,13 +36,6 @@ frmMain* gMain = nullptr;
 int px(int twips) { return twips / 15; }
 
 constexpr int kStatusHeightTwips = 255;
-
-// The reader's device stack, before any page can create the card control. Without it the
-// program still runs and every card operation reports that no reader is there.
-void startDeviceStack() {
-    const devices::System& system = devices::startSystem(gstrDataPath, shell::readerBus(gstrDataPath));
-    if (!system.error().empty()) gsbWriteLog("カードリーダー準備エラー " + system.error());
-}
 
 }  // namespace
 
@@ -164,7 +155,6 @@ void frmMain::MDIForm_Load() {
     lblFileName_->setToolTip({});
     gfServiceMode = gintLogMode;
     stepNo_ = 0;
-    startDeviceStack();
     // 15. The start screen through its load: its show operation would delete Regist.dat,
     // the copy the restore offer below is about.
     wizard_->Form_Load();

@@ -192,7 +192,9 @@ bool mfnfUserLock(bool fStart, std::string* meOut) {
                     forms::vbYesNo | forms::vbDefaultButton2 | forms::vbExclamation);
                 result = answer == forms::vbYes;
             }
-            if (result) write(me);
+            // The row already naming me is left as it is: rewriting it would only cost
+            // every start a disk sync.
+            if (result && holder != me) write(me);
         } else if (holder == me) {
             write("");
         }
