@@ -30,6 +30,7 @@ function(kv_add_test name)
   cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tests/support/test_defaults.cpp)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tests/support)
   target_compile_definitions(${name} PRIVATE KV_BUILD_BIN_DIR="${KV_BIN_DIR}"
                                              KV_BUILD_MASTER_TEMPLATE="${KV_MASTER_TEMPLATE}")
   if(T_QT)

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "control/wave.h"
 #include "emulator/fixtures.h"
@@ -16,16 +14,6 @@ Bytes pattern(std::size_t n, unsigned seed) {
     Bytes bytes(n);
     for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * seed + seed / 3 + 1);
     return bytes;
-}
-
-void writeFile(const std::filesystem::path& p, const Bytes& bytes) {
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 Bytes waveFile(const Bytes& data) {

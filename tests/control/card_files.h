@@ -12,14 +12,15 @@
 #include "control/message.h"
 #include "emulator/card.h"
 #include "emulator/fixtures.h"
+#include "test_files.h"
 
 namespace control_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes pattern(std::size_t n, unsigned seed);
-void writeFile(const std::filesystem::path& p, const Bytes& bytes);
-Bytes readFile(const std::filesystem::path& p);
+using test_support::readFile;
+using test_support::writeFile;
 Bytes waveFile(const Bytes& data);
 control::NameField nameOf(const std::string& text);
 

@@ -10,23 +10,13 @@
 #include "control/face.h"
 #include "devices/system.h"
 #include "emulator/environment.h"
+#include "test_files.h"
 
 namespace control_test {
 namespace {
 
 namespace fs = std::filesystem;
 using com::Variant;
-
-class Environment {
-public:
-    Environment(const char* name, const std::string& value) : name_(name) { ::setenv(name, value.c_str(), 1); }
-    ~Environment() { ::unsetenv(name_); }
-    Environment(const Environment&) = delete;
-    Environment& operator=(const Environment&) = delete;
-
-private:
-    const char* name_;
-};
 
 std::unique_ptr<com::Control> createControl() {
     com::setLibraryFolder(KV_CONTROL_LIBRARY_DIR);
@@ -45,8 +35,8 @@ std::int32_t property(com::Control& control, com::DispId id) {
 TEST(StackStart, TheControlFindsTheEmulatedReaderTheProgramStarted) {
     const fs::path card = fs::path(::testing::TempDir()) / ("stack-start-" + std::to_string(::getpid()) + ".img");
     fs::remove(card);
-    Environment file("RDX_EMULATOR_CARD", card.string());
-    Environment timing("RDX_EMULATOR_TIMING", "fast");
+    test_support::ScopedEnvironment file("RDX_EMULATOR_CARD", card.string());
+    test_support::ScopedEnvironment timing("RDX_EMULATOR_TIMING", "fast");
     {
         auto reader = emulator::readerFromEnvironment();
         ASSERT_NE(reader, nullptr);
