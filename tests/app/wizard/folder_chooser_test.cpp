@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "../core/core_fixture.h"
 #include "core/strings.h"
 #include "text/text.h"
 #include "wizard/folder_chooser.h"
-#include "wizard_fixture.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ void whenShown(QTimer& poll, std::function<void(Window&)> act) {
     poll.start();
 }
 
-class FolderChooser : public wizardtest::ProgramFolder {
+class FolderChooser : public coretest::ProgramFolder {
 protected:
     std::string choose(const std::string& start, int mode, std::function<void(frmGetFolder&)> act,
                        frmGetFolder::MessageLength length = {}) {
@@ -82,15 +82,15 @@ TEST_F(FolderChooser, ANewFolderIsProposedFreeAndItsNameChecked) {
 
 TEST_F(FolderChooser, TheSummaryShowsASavedMessageSet) {
     fs::create_directory(dir_ / "set");
-    writeFile(dir_ / "set" / "Msg.txt",
+    coretest::writeFile(dir_ / "set" / "Msg.txt",
                          text::toCp932("カード名 　　　：店舗カード\r\n"
                                        "01 メッセージ名：営業時間\r\n"
                                        "13 メッセージ名：範囲外\r\n"
                                        "00 メッセージ名：範囲外\r\n"
                                        "02 メッセージ名：\r\n"
                                        "01 メッセージ名：最後の名前\r\n"));
-    writeFile(dir_ / "set" / "Msg_01.wav", "x");
-    writeFile(dir_ / "set" / "Msg_03.wav", "x");
+    coretest::writeFile(dir_ / "set" / "Msg_01.wav", "x");
+    coretest::writeFile(dir_ / "set" / "Msg_03.wav", "x");
     frmGetFolder::MessageLength length{
         [](const std::string& f) { return fs::exists(f) ? 8000 : 0; },
         [](std::int32_t) { return -1; },  // no card in the reader
@@ -122,10 +122,10 @@ TEST_F(FolderChooser, TheSummaryShowsASavedMessageSet) {
 
 TEST_F(FolderChooser, TheSummaryReadsTheCardNameLineAndSumsTwelveLongMessages) {
     fs::create_directory(dir_ / "set");
-    writeFile(dir_ / "set" / "Msg.txt", text::toCp932("カード名 　　　：店舗カード\r\n"
+    coretest::writeFile(dir_ / "set" / "Msg.txt", text::toCp932("カード名 　　　：店舗カード\r\n"
                                                                  "03 メッセージ名：カード名の案内\r\n"));
     for (int ch = 1; ch <= 12; ++ch)
-        writeFile(dir_ / "set" / ((ch < 10 ? "Msg_0" : "Msg_") + std::to_string(ch) + ".wav"), "x");
+        coretest::writeFile(dir_ / "set" / ((ch < 10 ? "Msg_0" : "Msg_") + std::to_string(ch) + ".wav"), "x");
     // Twelve messages of 74 hours 33 minutes each: more than a 32-bit total holds.
     frmGetFolder::MessageLength length{[](const std::string& f) { return fs::exists(f) ? 1 : 0; },
                                        [](std::int32_t) { return 268435455; }};
