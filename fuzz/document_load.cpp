@@ -13,9 +13,9 @@
 #include "patterns/frm_pattern.h"
 #include "patterns/links.h"
 #include "shell/main_window.h"
-#include "shell/pages.h"
 #include "support/program.h"
 #include "support/scratch.h"
+#include "wizard/pages.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ constexpr int kDocumentForms[] = {1, 2, 3, 4};
 
 void showPages() {
     for (int form : kDocumentForms) {
-        shell::ShellPage* page = shell::makePage(form, loader->clientArea());
+        wizard::Page* page = wizard::makePage(form, loader->clientArea());
         page->setGeometry(loader->clientArea()->rect());
         page->show();
         page->msbShowForm(form, kMenuFromFile);

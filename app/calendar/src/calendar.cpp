@@ -4,7 +4,7 @@
 #include "calendar/holiday_editor.h"
 #include "calendar/schedule_window.h"
 #include "hooks.h"
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 namespace calendar {
 
@@ -23,7 +23,7 @@ PrinterHook& printerHook() {
 }  // namespace
 
 void registerPages() {
-    shell::registerPage(4, [](QWidget* parent) -> shell::ShellPage* { return new frmSchedule(parent); });
+    wizard::registerPage(4, [](QWidget* parent) -> wizard::Page* { return new frmSchedule(parent); });
 }
 
 void setPatternEditorHook(PatternEditorHook hook) { editorHook() = std::move(hook); }

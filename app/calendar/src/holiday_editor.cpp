@@ -31,7 +31,7 @@
 #include "runtime/error.h"
 #include "runtime/numeric.h"
 #include "schedule_colours.h"
-#include "shell/main_window.h"
+#include "wizard/host.h"
 
 namespace {
 
@@ -543,7 +543,7 @@ void frmSyukujitu::cmdBack_Click() {
     setVisible(false);
     forms::doEvents();
     done(0);
-    if (frmMain* m = mainWindow()) m->setEnabled(true);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(true);
 }
 
 void frmSyukujitu::psbSetFormEnabled(bool fEnable) {
@@ -553,6 +553,6 @@ void frmSyukujitu::psbSetFormEnabled(bool fEnable) {
     mnuHelp->setEnabled(fEnable);
     if (fEnable) forms::setScreenPointer(forms::vbDefault);
     setEnabled(fEnable);
-    if (frmMain* m = mainWindow()) m->setEnabled(fEnable);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(fEnable);
     forms::doEvents();
 }

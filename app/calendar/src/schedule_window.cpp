@@ -35,8 +35,8 @@
 #include "runtime/error.h"
 #include "runtime/format.h"
 #include "schedule_colours.h"
-#include "shell/main_window.h"
 #include "text/text.h"
+#include "wizard/host.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ void setupMonthGrid(forms::Grid& g) {
 
 }  // namespace
 
-frmSchedule::frmSchedule(QWidget* parent) : shell::ShellPage(parent) {
+frmSchedule::frmSchedule(QWidget* parent) : wizard::Page(parent) {
     setObjectName("frmSchedule");
     setWindowTitle(QString::fromUtf8("特定日スケジュールの登録"));
     buildControls();
@@ -347,7 +347,7 @@ void frmSchedule::msbShowForm() {
         minimised_ = false;
         show();
         msbDrawYear();
-        if (frmMain* m = mainWindow()) m->msbWizardEnable(true);
+        if (wizard::Host* h = wizard::host()) h->msbWizardEnable(true);
         lblAnsRec->setVisible(gfAnsRec != 0);
         setEnabled(true);
     });
@@ -489,14 +489,14 @@ void frmSchedule::sstMonth_MouseMove(int index, double x, double y) {
 
 void frmSchedule::msbEnableWindow(bool fEnable) {
     if (!fEnable) forms::setScreenPointer(forms::vbHourglass);
-    if (frmMain* m = mainWindow()) m->setEnabled(false);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(false);
     for (QWidget* w : std::initializer_list<QWidget*>{cmdNext, cmdBack, cmdYear, cmdEdit, vscJump, optMode[0],
                                                       optMode[1], fraPattern})
         w->setEnabled(fEnable);
     for (QMenu* m : {mnuHelp, mnuPrint, mnuFile}) m->setEnabled(fEnable);
     if (fEnable) forms::setScreenPointer(forms::vbDefault);
     setEnabled(fEnable);
-    if (frmMain* m = mainWindow()) m->setEnabled(fEnable);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(fEnable);
     forms::doEvents();
 }
 
@@ -520,17 +520,17 @@ int frmSchedule::mfniDayToRow(int day, int w1, int weekday) {
 // ---- Buttons and menus ----
 
 void frmSchedule::cmdBack_Click() {
-    if (frmMain* m = mainWindow()) m->msbShowBack();
+    if (wizard::Host* h = wizard::host()) h->msbShowBack();
 }
 
 void frmSchedule::cmdNext_Click() {
-    if (frmMain* m = mainWindow()) m->msbShowNext();
+    if (wizard::Host* h = wizard::host()) h->msbShowNext();
 }
 
 void frmSchedule::saveDocument(const std::string& name) {
     guarded([&] {
         gsbCloseDatabase(gdbWork);
-        if (frmMain* m = mainWindow()) m->pfnfFileSave(name);
+        if (wizard::Host* h = wizard::host()) h->pfnfFileSave(name);
         gsbOpenDatabase(gdbWork, gstrDataPath + std::string(kRegistDat));
     });
 }
@@ -573,7 +573,7 @@ void frmSchedule::cmdEdit_Click() {
 }
 
 void frmSchedule::handToEditor(int pattern) {
-    if (frmMain* m = mainWindow()) m->msbWizardEnable(false);
+    if (wizard::Host* h = wizard::host()) h->msbWizardEnable(false);
     minimised_ = true;
     setVisible(false);
     setEnabled(false);

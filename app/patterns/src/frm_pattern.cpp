@@ -28,8 +28,8 @@
 #include "forms/services.h"
 #include "runtime/error.h"
 #include "runtime/numeric.h"
-#include "shell/main_window.h"
 #include "widget_props.h"
+#include "wizard/host.h"
 
 using namespace patterns::detail;
 
@@ -72,11 +72,9 @@ UcNumeric* makeNumeric(QWidget* parent, int index, long max, QRect at) {
     return u;
 }
 
-frmMain* mainForm() { return mainWindow(); }
-
 }  // namespace
 
-frmPattern::frmPattern(QWidget* parent) : shell::ShellPage(parent) {
+frmPattern::frmPattern(QWidget* parent) : wizard::Page(parent) {
     setObjectName("frmPattern");
     buildControls();
     buildMenus();
@@ -326,7 +324,7 @@ void frmPattern::unload() {
     if (unloaded_) return;
     Form_Unload();
     // The wizard owns its active page; any other opening ends with the window.
-    if (!mainForm() || mainForm()->activePage() != this) deleteLater();
+    if (!wizard::host() || wizard::host()->activePage() != this) deleteLater();
 }
 
 void frmPattern::msbShowForm(int formNo, int /*menuNo*/) { msbShowForm(formNo == 3 ? kPatternHoliday : kPatternSunday); }
@@ -360,7 +358,7 @@ void frmPattern::showKind(int n) {
         setWindowTitle(qs("祝日スケジュールの編集"));
         psbShowSyukujituOption();
     } else {
-        if (mainForm()) mainForm()->picWizard()->setEnabled(false);
+        if (wizard::Host* h = wizard::host()) h->setStepBarEnabled(false);
         setTip(cmdOk_, "特定日スケジュールの登録に戻ります。");
         setWindowTitle(qs("特定日スケジュールの編集"));
     }
@@ -483,7 +481,7 @@ void frmPattern::psbShowPatternList() {
 }
 
 void frmPattern::psbSetFormEnabled(bool fEnable) {
-    if (mainForm()) mainForm()->setEnabled(false);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(false);
     if (!fEnable) forms::setScreenPointer(forms::vbHourglass);
     for (QWidget* w : std::initializer_list<QWidget*>{cmdNext_, cmdBack_, cmdOk_}) w->setEnabled(fEnable);
     for (QMenu* m : {mnuHelp_, mnuPrint_, mnuFile_}) m->menuAction()->setEnabled(fEnable);
@@ -494,7 +492,7 @@ void frmPattern::psbSetFormEnabled(bool fEnable) {
     cmdSet_->setEnabled(fEnable);
     if (fEnable) forms::setScreenPointer(forms::vbDefault);
     setEnabled(fEnable);
-    if (mainForm()) mainForm()->setEnabled(fEnable);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(fEnable);
     forms::doEvents();
 }
 
@@ -586,12 +584,12 @@ void frmPattern::paintClient() {
 
 void frmPattern::mousePressEvent(QMouseEvent* e) {
     Form_Click();
-    shell::ShellPage::mousePressEvent(e);
+    wizard::Page::mousePressEvent(e);
 }
 
 void frmPattern::mouseMoveEvent(QMouseEvent* e) {
     Form_MouseMove();
-    shell::ShellPage::mouseMoveEvent(e);
+    wizard::Page::mouseMoveEvent(e);
 }
 
 bool frmPattern::eventFilter(QObject* watched, QEvent* event) {
@@ -601,5 +599,5 @@ bool frmPattern::eventFilter(QObject* watched, QEvent* event) {
     if (watched == txtMsgName_ && event->type() == QEvent::FocusIn) gsbSelectAll(txtMsgName_);
     if (watched == txtComment_ && event->type() == QEvent::FocusOut) txtComment_LostFocus();
     if (watched == txtComment_ && event->type() == QEvent::FocusIn) gsbSelectAll(txtComment_);
-    return shell::ShellPage::eventFilter(watched, event);
+    return wizard::Page::eventFilter(watched, event);
 }

@@ -21,8 +21,8 @@
 #include "forms/services.h"
 #include "patterns/frm_pattern.h"
 #include "runtime/numeric.h"
-#include "shell/main_window.h"
 #include "widget_props.h"
+#include "wizard/host.h"
 
 using namespace patterns::detail;
 
@@ -225,14 +225,14 @@ void frmPatternCopy::optPattern_DragDrop(int i) {
 }
 
 void frmPatternCopy::psbSetFormEnabled(bool fEnable) {
-    if (mainWindow()) mainWindow()->setEnabled(false);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(false);
     if (!fEnable) forms::setScreenPointer(forms::vbHourglass);
     cmdBack_->setEnabled(fEnable);
     mnuHelp_->menuAction()->setEnabled(fEnable);
     for (auto* pic : picPattern_) pic->setEnabled(fEnable);
     if (fEnable) forms::setScreenPointer(forms::vbDefault);
     setEnabled(fEnable);
-    if (mainWindow()) mainWindow()->setEnabled(fEnable);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(fEnable);
     forms::doEvents();
 }
 

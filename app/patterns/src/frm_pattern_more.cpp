@@ -23,8 +23,8 @@
 #include "patterns/frm_pattern_copy.h"
 #include "patterns/links.h"
 #include "runtime/numeric.h"
-#include "shell/main_window.h"
 #include "widget_props.h"
+#include "wizard/host.h"
 
 using namespace patterns::detail;
 
@@ -233,11 +233,11 @@ void frmPattern::cmdSyukujitu_Click() {
 
 void frmPattern::cmdBack_Click() {
     if (shown(optPattern(kPatternSpecialFirst))) {
-        if (mainWindow()) mainWindow()->picWizard()->setEnabled(true);
+        if (wizard::Host* h = wizard::host()) h->setStepBarEnabled(true);
         unload();
         patterns::showSchedule();
-    } else if (mainWindow()) {
-        mainWindow()->msbShowBack();
+    } else if (wizard::Host* h = wizard::host()) {
+        h->msbShowBack();
     }
 }
 
@@ -247,7 +247,7 @@ void frmPattern::cmdOk_Click() {
 }
 
 void frmPattern::cmdNext_Click() {
-    if (mainWindow()) mainWindow()->msbShowNext();
+    if (wizard::Host* h = wizard::host()) h->msbShowNext();
 }
 
 void frmPattern::cmdCopy_Click() {
@@ -265,7 +265,7 @@ void frmPattern::cmdDel_Click() {
 
 void frmPattern::mnuFileSave_Click(bool saveAs) {
     gsbCloseDatabase(gdbWork);
-    if (mainWindow()) mainWindow()->pfnfFileSave(saveAs ? "新規" : "");
+    if (wizard::Host* h = wizard::host()) h->pfnfFileSave(saveAs ? "新規" : "");
     gsbOpenDatabase(gdbWork, gstrDataPath + std::string(kRegistDat));
 }
 

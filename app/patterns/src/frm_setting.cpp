@@ -32,8 +32,8 @@
 #include "patterns/links.h"
 #include "runtime/error.h"
 #include "runtime/numeric.h"
-#include "shell/main_window.h"
 #include "widget_props.h"
+#include "wizard/host.h"
 
 using namespace patterns::detail;
 
@@ -58,7 +58,7 @@ forms::Colour kindColour(int type) {
 
 }  // namespace
 
-frmSetting::frmSetting(QWidget* parent) : shell::ShellPage(parent) {
+frmSetting::frmSetting(QWidget* parent) : wizard::Page(parent) {
     setObjectName("frmSetting");
     buildControls();
     Form_Load();
@@ -174,13 +174,13 @@ void frmSetting::buildControls() {
     cmdBack_->setGeometry(535, 496, 100, 32);
     setTip(cmdBack_, "前の登録に戻ります。");
     connect(cmdBack_, &forms::CommandButton::click, this, [] {
-        if (mainWindow()) mainWindow()->msbShowBack();
+        if (wizard::Host* h = wizard::host()) h->msbShowBack();
     });
     cmdNext_ = new forms::CommandButton(qs("次へ"), client_);
     cmdNext_->setGeometry(645, 496, 100, 32);
     setTip(cmdNext_, "次の登録に進みます。");
     connect(cmdNext_, &forms::CommandButton::click, this, [] {
-        if (mainWindow()) mainWindow()->msbShowNext();
+        if (wizard::Host* h = wizard::host()) h->msbShowNext();
     });
     lblSettingNo_ = new QLabel(qs("0"), client_);
     lblSettingNo_->setGeometry(140, 420, 40, 24);
@@ -319,14 +319,14 @@ void frmSetting::psbShowSettingValue(const SettingRecord& record) {
 
 void frmSetting::psbSetFormEnabled(bool fEnable) {
     if (!fEnable) forms::setScreenPointer(forms::vbHourglass);
-    if (mainWindow()) mainWindow()->setEnabled(false);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(false);
     for (QWidget* w : std::initializer_list<QWidget*>{cmdNext_, cmdBack_, chkOption_, cmdReset_}) w->setEnabled(fEnable);
     for (QMenu* m : {mnuHelp_, mnuPrint_, mnuFile_}) m->menuAction()->setEnabled(fEnable);
     for (auto* f : fraSet_) f->setEnabled(fEnable);
     sstSetting_->setEnabled(fEnable);
     if (fEnable) forms::setScreenPointer(forms::vbDefault);
     setEnabled(fEnable);
-    if (mainWindow()) mainWindow()->setEnabled(fEnable);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(fEnable);
     forms::doEvents();
 }
 
@@ -492,7 +492,7 @@ void frmSetting::mnuFileRead_Click() {
 void frmSetting::mnuFileSave_Click(bool saveAs) {
     msbSaveData();
     gsbCloseDatabase(gdbWork);
-    if (mainWindow()) mainWindow()->pfnfFileSave(saveAs ? "新規" : "");
+    if (wizard::Host* h = wizard::host()) h->pfnfFileSave(saveAs ? "新規" : "");
     gsbOpenDatabase(gdbWork, gstrDataPath + std::string(kRegistDat));
 }
 

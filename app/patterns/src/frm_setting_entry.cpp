@@ -263,5 +263,5 @@ bool frmSetting::eventFilter(QObject* watched, QEvent* event) {
             }
         }
     }
-    return shell::ShellPage::eventFilter(watched, event);
+    return wizard::Page::eventFilter(watched, event);
 }

@@ -2,7 +2,7 @@
 
 #include "patterns/frm_pattern.h"
 #include "patterns/frm_setting.h"
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 namespace patterns {
 
@@ -36,10 +36,10 @@ void showHolidayEditor(QWidget* owner) {
 }
 
 void registerPages() {
-    shell::registerPage(1, [](QWidget* parent) -> shell::ShellPage* { return new frmSetting(parent); });
-    const auto editor = [](QWidget* parent) -> shell::ShellPage* { return new frmPattern(parent); };
-    shell::registerPage(2, editor);
-    shell::registerPage(3, editor);
+    wizard::registerPage(1, [](QWidget* parent) -> wizard::Page* { return new frmSetting(parent); });
+    const auto editor = [](QWidget* parent) -> wizard::Page* { return new frmPattern(parent); };
+    wizard::registerPage(2, editor);
+    wizard::registerPage(3, editor);
 }
 
 }  // namespace patterns

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QLabel>
 
 #include "core/errors.h"
 #include "core/messages.h"
@@ -8,7 +7,7 @@
 #include "print/print_dialog.h"
 #include "printer/printer.h"
 #include "runtime/error.h"
-#include "shell/main_window.h"
+#include "wizard/host.h"
 
 namespace print {
 namespace {
@@ -26,11 +25,11 @@ com::Control* cardControl() { return cardControlSlot(); }
 void gsbShowPrinter(std::int16_t iPrintMode, std::int16_t iNo) {
     try {
         (void)printer::currentPrinter().deviceName();
-        frmPrinter dialog(mainWindow());
+        frmPrinter dialog(wizard::hostWindow());
         if (!print::sinks().documentName)
             print::sinks().documentName = [] {
-                frmMain* main = mainWindow();
-                return main && main->lblFileName() ? main->lblFileName()->text().toStdString() : std::string();
+                const wizard::Host* host = wizard::host();
+                return host ? host->shownFileName() : std::string();
             };
         dialog.msbInitialize(iPrintMode, iNo);
         dialog.Form_Load();

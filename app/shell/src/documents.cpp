@@ -208,6 +208,8 @@ void frmMain::msbSetFileName(const std::string& sFileName) {
     fileName_ = sFileName;
 }
 
+std::string frmMain::shownFileName() const { return lblFileName_->text().toStdString(); }
+
 void frmMain::msbSetBusy(bool fEnable) {
     setEnabled(false);
     if (!fEnable) forms::setScreenPointer(forms::vbHourglass);

@@ -43,6 +43,7 @@ frmMain* mainWindow() { return gMain; }
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     gMain = this;
+    wizard::setHost(this);
     setObjectName("frmMain");
     setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
     // Room for the widest page (the calendar, the card write page) and the tallest.
@@ -78,6 +79,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
 frmMain::~frmMain() {
     if (gMain == this) gMain = nullptr;
+    wizard::clearHost(this);
 }
 
 void frmMain::buildMenu() {

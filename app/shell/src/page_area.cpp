@@ -4,7 +4,7 @@
 #include <QChildEvent>
 #include <QEvent>
 
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 namespace shell {
 
@@ -15,7 +15,7 @@ QSize PageArea::pagesNeed() const {
     for (QObject* o : children()) {
         auto* w = qobject_cast<QWidget*>(o);
         if (!w || w->isHidden() || w->isWindow()) continue;
-        if (qobject_cast<ShellPage*>(w))
+        if (qobject_cast<wizard::Page*>(w))
             need = need.expandedTo(w->minimumSize().expandedTo(w->minimumSizeHint()));
         else
             need = need.expandedTo(w->size());
@@ -47,7 +47,7 @@ bool PageArea::event(QEvent* event) {
 bool PageArea::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::Show:
-        if (auto* page = qobject_cast<ShellPage*>(watched)) page->setGeometry(rect());
+        if (auto* page = qobject_cast<wizard::Page*>(watched)) page->setGeometry(rect());
         fit();
         break;
     case QEvent::Hide:
@@ -62,7 +62,7 @@ bool PageArea::eventFilter(QObject* watched, QEvent* event) {
 
 void PageArea::resizeEvent(QResizeEvent* event) {
     for (QObject* o : children())
-        if (auto* page = qobject_cast<ShellPage*>(o)) page->setGeometry(rect());
+        if (auto* page = qobject_cast<wizard::Page*>(o)) page->setGeometry(rect());
     QWidget::resizeEvent(event);
 }
 

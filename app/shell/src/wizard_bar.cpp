@@ -197,6 +197,8 @@ void frmMain::msbWizardEnable(bool fEnable) {
     for (QLabel* l : lblWizard_) l->setEnabled(fEnable);
 }
 
+void frmMain::setStepBarEnabled(bool on) { picWizard_->setEnabled(on); }
+
 void frmMain::msbMoveHighlight(int i) {
     QLabel* l = label(i);
     lblHighlight_->hide();
@@ -211,7 +213,7 @@ std::string frmMain::mfnsActiveFormName() const { return page_ ? page_->objectNa
 
 void frmMain::unloadActivePage() {
     if (!page_) return;
-    shell::ShellPage* page = page_;
+    wizard::Page* page = page_;
     page_ = nullptr;
     page->hide();
     // The page's own button may have asked for this step: its work ends now, the widget
@@ -222,7 +224,7 @@ void frmMain::unloadActivePage() {
 
 void frmMain::showPage(int g) {
     unloadActivePage();
-    page_ = shell::makePage(g, client_);
+    page_ = wizard::makePage(g, client_);
     page_->setGeometry(client_->rect());
     page_->show();
     page_->msbShowForm(g, menuNo_);

@@ -46,13 +46,13 @@ protected:
         ASSERT_NE(reader_, nullptr);
         reader_->insert(std::make_shared<emulator::Card>(0xA4));  // a blank card from the shop
         com::registerLibraryClass(card::kControlClass, shelltest::builtMasterDat().parent_path() / "libRDXKVM58.so");
-        shell::registerPage(5, [](QWidget* p) { return new frmCard(p); });
+        wizard::registerPage(5, [](QWidget* p) { return new frmCard(p); });
         started();
     }
     void TearDown() override {
         page_.reset();
         reader_->clearFaults();
-        shell::registerPage(5, {});
+        wizard::registerPage(5, {});
         com::unregisterClass(card::kControlClass);
         ProgramFolder::TearDown();
     }

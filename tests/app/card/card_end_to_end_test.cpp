@@ -39,12 +39,12 @@ protected:
         ProgramFolder::SetUp();
         startEmulatedReader();
         com::registerLibraryClass(card::kControlClass, shelltest::builtMasterDat().parent_path() / "libRDXKVM58.so");
-        shell::registerPage(5, [](QWidget* p) { return new frmCard(p); });
+        wizard::registerPage(5, [](QWidget* p) { return new frmCard(p); });
         started();
     }
     void TearDown() override {
         page_.reset();
-        shell::registerPage(5, {});
+        wizard::registerPage(5, {});
         com::unregisterClass(card::kControlClass);
         ProgramFolder::TearDown();
     }

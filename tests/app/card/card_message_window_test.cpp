@@ -13,11 +13,11 @@
 
 #include "card/message_set.h"
 #include "card_window_fixture.h"
-#include "shell/folder_chooser.h"
+#include "forms/services.h"
 #include "sound/recording.h"
 #include "sound/wave_out.h"
 #include "text/text.h"
-#include "forms/services.h"
+#include "wizard/folder_chooser.h"
 
 namespace cardtest {
 namespace {

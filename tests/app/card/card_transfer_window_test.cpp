@@ -27,10 +27,10 @@ protected:
     }
     void SetUp() override {
         CardWindow::SetUp();
-        shell::registerPage(5, [](QWidget* p) { return new frmCard(p); });
+        wizard::registerPage(5, [](QWidget* p) { return new frmCard(p); });
     }
     void TearDown() override {
-        shell::registerPage(5, {});
+        wizard::registerPage(5, {});
         CardWindow::TearDown();
     }
     // A card image of a new document, as the control would dump it.

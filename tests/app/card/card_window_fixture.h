@@ -14,7 +14,7 @@
 #include "card/window.h"
 #include "fake_control.h"
 #include "forms/grid.h"
-#include "shell/progress.h"
+#include "wizard/progress.h"
 
 namespace cardtest {
 

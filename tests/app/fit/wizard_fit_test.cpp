@@ -37,7 +37,7 @@ protected:
         QApplication::processEvents();
     }
     void TearDown() override {
-        for (int g : {1, 2, 3, 4, 5, 6, 7, 8, 9, 20}) shell::registerPage(g, {});
+        for (int g : {1, 2, 3, 4, 5, 6, 7, 8, 9, 20}) wizard::registerPage(g, {});
         Fit::TearDown();
     }
     void click(QWidget* w) {

@@ -17,7 +17,7 @@
 #include "patterns/frm_pattern.h"
 #include "patterns/links.h"
 #include "patterns_fixture.h"
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 namespace {
 
@@ -420,16 +420,16 @@ TEST_F(Editor, TheWizardOpensWeekdaysForFormTwoAndHolidaysForFormThree) {
     patterns::registerPages();
     exec("UPDATE tblSyukujitu SET fldSyukujitu = 8 WHERE fldDay = 0");
     for (auto [form, pattern] : {std::pair{2, 1}, std::pair{3, 8}}) {
-        shell::ShellPage* page = shell::makePage(form, nullptr);
+        wizard::Page* page = wizard::makePage(form, nullptr);
         EXPECT_EQ(page->objectName().toStdString(), "frmPattern");
         page->msbShowForm(form, 1);
         EXPECT_EQ(static_cast<frmPattern*>(page)->currentPattern(), pattern);
         delete page;
     }
-    shell::ShellPage* settings = shell::makePage(1, nullptr);
+    wizard::Page* settings = wizard::makePage(1, nullptr);
     EXPECT_EQ(settings->objectName().toStdString(), "frmSetting");
     delete settings;
-    for (int form : {1, 2, 3}) shell::registerPage(form, {});
+    for (int form : {1, 2, 3}) wizard::registerPage(form, {});
 }
 
 }  // namespace

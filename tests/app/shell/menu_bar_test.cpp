@@ -13,9 +13,9 @@ namespace {
 std::vector<std::string> gTriggered;
 
 // A page with a bar of its own, as the real pages build theirs.
-class MenuPage : public shell::ShellPage {
+class MenuPage : public wizard::Page {
 public:
-    MenuPage(const char* name, std::initializer_list<const char*> menus, QWidget* parent) : ShellPage(parent) {
+    MenuPage(const char* name, std::initializer_list<const char*> menus, QWidget* parent) : Page(parent) {
         setObjectName(name);
         auto* bar = new QMenuBar(this);
         for (const char* title : menus) {
@@ -32,14 +32,14 @@ protected:
     void SetUp() override {
         ProgramFolder::SetUp();
         gTriggered.clear();
-        shell::registerPage(2, [](QWidget* p) { return new MenuPage("frmPattern", {"ﾌｧｲﾙ(&F)", "印刷(&P)", "ﾍﾙﾌﾟ(&H)"}, p); });
-        shell::registerPage(3, [](QWidget* p) { return new MenuPage("frmPattern", {"ﾌｧｲﾙ(&F)", "印刷(&P)", "ﾍﾙﾌﾟ(&H)"}, p); });
-        shell::registerPage(4, [](QWidget* p) { return new MenuPage("frmSchedule", {"ﾌｧｲﾙ(&F)", "ﾍﾙﾌﾟ(&H)"}, p); });
+        wizard::registerPage(2, [](QWidget* p) { return new MenuPage("frmPattern", {"ﾌｧｲﾙ(&F)", "印刷(&P)", "ﾍﾙﾌﾟ(&H)"}, p); });
+        wizard::registerPage(3, [](QWidget* p) { return new MenuPage("frmPattern", {"ﾌｧｲﾙ(&F)", "印刷(&P)", "ﾍﾙﾌﾟ(&H)"}, p); });
+        wizard::registerPage(4, [](QWidget* p) { return new MenuPage("frmSchedule", {"ﾌｧｲﾙ(&F)", "ﾍﾙﾌﾟ(&H)"}, p); });
         started();
         m().resize(800, 640);
     }
     void TearDown() override {
-        for (int g : {2, 3, 4}) shell::registerPage(g, {});
+        for (int g : {2, 3, 4}) wizard::registerPage(g, {});
         ProgramFolder::TearDown();
     }
     frmMain& m() { return *main_; }
@@ -111,7 +111,7 @@ TEST_F(MenuBar, TheShownPageMenusTakeTheMainBar) {
 TEST_F(MenuBar, AWindowOpenedOverThePageLendsItsMenusUntilItGoes) {
     QTest::mouseClick(m().startScreen()->cmdItem(0), Qt::LeftButton);
     QTest::mouseClick(m().lblWizard(5), Qt::LeftButton);
-    shell::ShellPage* calendar = m().activePage();
+    wizard::Page* calendar = m().activePage();
     ASSERT_EQ(calendar->objectName(), "frmSchedule");
 
     calendar->hide();

@@ -1,6 +1,9 @@
 // The step dispatcher against fake pages: scenarios of menu rows, a start step, moves, and
 // the step, highlight and page calls expected.
 #include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
 
 #include "runtime/error.h"
 #include "shell_fixture.h"
@@ -10,9 +13,9 @@ namespace {
 // What the fake pages were asked, in order: "show 2", "leave frmPattern", ...
 std::vector<std::string> gCalls;
 
-class FakePage : public shell::ShellPage {
+class FakePage : public wizard::Page {
 public:
-    FakePage(const char* name, QWidget* parent) : ShellPage(parent) { setObjectName(name); }
+    FakePage(const char* name, QWidget* parent) : Page(parent) { setObjectName(name); }
     void msbShowForm(int formNo, int menuNo) override {
         gCalls.push_back("show " + std::to_string(formNo) + " menu " + std::to_string(menuNo));
     }
@@ -21,10 +24,36 @@ public:
 };
 
 // A page whose opening fails with a run-time error.
-class FailingPage : public shell::ShellPage {
+class FailingPage : public wizard::Page {
 public:
-    using ShellPage::ShellPage;
+    using Page::Page;
     void msbShowForm(int, int) override { runtime::raise(3021); }
+};
+
+// A page with buttons of its own that reach the main window only through its host, as the
+// real pages do: 次へ moves on, a second button holds the step bar while it works.
+class HostedPage : public wizard::Page {
+public:
+    explicit HostedPage(QWidget* parent) : Page(parent) {
+        setObjectName("frmHosted");
+        auto* column = new QVBoxLayout(this);
+        next = new QPushButton("次へ", this);
+        hold = new QPushButton("保持", this);
+        column->addWidget(next);
+        column->addWidget(hold);
+        connect(next, &QPushButton::clicked, this, [] {
+            if (wizard::Host* h = wizard::host()) h->msbShowNext();
+        });
+        connect(hold, &QPushButton::clicked, this, [this] {
+            if (wizard::Host* h = wizard::host()) {
+                h->setStepBarEnabled(false);
+                seenName = h->shownFileName();
+            }
+        });
+    }
+    QPushButton* next;
+    QPushButton* hold;
+    std::string seenName;
 };
 
 class Wizard : public shelltest::ProgramFolder {
@@ -34,15 +63,15 @@ protected:
         gCalls.clear();
         for (int g : {1, 2, 3, 4}) {
             const char* name = g == 1 ? "frmSetting" : g == 4 ? "frmSchedule" : "frmPattern";
-            shell::registerPage(g, [name](QWidget* p) { return new FakePage(name, p); });
+            wizard::registerPage(g, [name](QWidget* p) { return new FakePage(name, p); });
         }
         for (int g : {5, 6, 7, 8, 9, 20})
-            shell::registerPage(g, [](QWidget* p) { return new FakePage("frmCard", p); });
+            wizard::registerPage(g, [](QWidget* p) { return new FakePage("frmCard", p); });
         started();
         master("DELETE FROM tblWizard WHERE fldMenuNo >= 8");
     }
     void TearDown() override {
-        for (int g : {1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 30}) shell::registerPage(g, {});
+        for (int g : {1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 30}) wizard::registerPage(g, {});
         ProgramFolder::TearDown();
     }
     frmMain& m() { return *main_; }
@@ -247,7 +276,7 @@ TEST_F(Wizard, SaveAsStepSavesAndReturnsToStartScreen) {
 }
 
 TEST_F(Wizard, ErrorDuringStepChangeLeavesTheWindowUsable) {
-    shell::registerPage(30, [](QWidget* p) { return new FailingPage(p); });
+    wizard::registerPage(30, [](QWidget* p) { return new FailingPage(p); });
     menu({{1, 2, "曜日"}, {2, 30, "壊れ"}});
     m().msbShowWizard(9);
     gintLogMode = vbTrue;  // the non-fatal report is shown in log mode
@@ -289,6 +318,31 @@ TEST_F(Wizard, EnableGreysTheBar) {
     m().msbWizardEnable(true);
     EXPECT_EQ(m().picWizard()->palette().color(QPalette::Window), QColor(0xFF, 0xFF, 0xFF));
     EXPECT_TRUE(m().lblWizard(3)->isEnabled());
+}
+
+TEST_F(Wizard, APageReachesTheMainWindowThroughItsHostWhileTheWindowLives) {
+    wizard::registerPage(30, [](QWidget* p) { return new HostedPage(p); });
+    menu({{1, 30, "独自"}, {2, 2, "曜日"}});
+    m().show();
+    m().msbShowWizard(9);
+    m().msbSetFileName("新規");
+    auto* page = dynamic_cast<HostedPage*>(m().activePage());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(wizard::hostWindow(), &m()) << "the owner of the pages' dialogs";
+
+    QTest::mouseClick(page->hold, Qt::LeftButton);
+    EXPECT_FALSE(m().picWizard()->isEnabled());
+    EXPECT_EQ(m().picWizard()->palette().color(QPalette::Window), QColor(0xFF, 0xFF, 0xFF)) << "its look stays";
+    EXPECT_EQ(page->seenName, "新規");
+    m().picWizard()->setEnabled(true);
+
+    QTest::mouseClick(page->next, Qt::LeftButton);
+    EXPECT_EQ(m().currentStep(), 2);
+    EXPECT_EQ(gCalls, std::vector<std::string>{"show 2 menu 9"});
+
+    main_.reset();
+    EXPECT_EQ(wizard::host(), nullptr) << "no page may reach a closed main window";
+    EXPECT_EQ(wizard::hostWindow(), nullptr);
 }
 
 }  // namespace

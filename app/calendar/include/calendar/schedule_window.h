@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 class QAction;
 class QGroupBox;
@@ -35,7 +35,7 @@ struct typYearBlock {
     std::string Comment;
 };
 
-class frmSchedule : public shell::ShellPage {
+class frmSchedule : public wizard::Page {
     Q_OBJECT
 public:
     explicit frmSchedule(QWidget* parent = nullptr);

@@ -13,7 +13,7 @@
 
 #include "card/card_control.h"
 #include "com/dispatch.h"
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 class QCheckBox;
 class QComboBox;
@@ -56,7 +56,7 @@ void setDriveRootsForTesting(std::function<std::vector<std::string>()> roots);
 
 }  // namespace card
 
-class frmCard : public shell::ShellPage, private com::EventSink {
+class frmCard : public wizard::Page, private com::EventSink {
 public:
     explicit frmCard(QWidget* parent = nullptr);
     ~frmCard() override;

@@ -14,8 +14,8 @@
 #include "forms/grid.h"
 #include "forms/services.h"
 #include "runtime/error.h"
-#include "shell/main_window.h"
 #include "twips.h"
+#include "wizard/host.h"
 
 namespace {
 

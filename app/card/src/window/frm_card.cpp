@@ -22,10 +22,10 @@
 #include "forms/client_area.h"
 #include "forms/grid.h"
 #include "forms/services.h"
-#include "shell/main_window.h"
-#include "shell/progress.h"
 #include "twips.h"
 #include "window_hooks.h"
+#include "wizard/host.h"
+#include "wizard/progress.h"
 
 namespace tw = card::twips;
 
@@ -75,7 +75,7 @@ constexpr int kInnerWidth = kCardWidth - 480;
 
 }  // namespace
 
-frmCard::frmCard(QWidget* parent) : shell::ShellPage(parent) {
+frmCard::frmCard(QWidget* parent) : wizard::Page(parent) {
     setObjectName("frmCard");
     setAutoFillBackground(true);  // the page covers what lies behind it in the main window
     setWindowTitle(QString::fromUtf8("カード"));
@@ -623,7 +623,7 @@ void frmCard::arrangeCardFrame(bool fService, int iFormNo) {
 // Switching controls around operations
 
 void frmCard::setMainEnabled(bool on) {
-    if (frmMain* m = mainWindow()) m->setEnabled(on);
+    if (QWidget* w = wizard::hostWindow()) w->setEnabled(on);
 }
 
 void frmCard::msbEnableControls(bool fEnable, bool fReadInfo) {
@@ -654,7 +654,7 @@ void frmCard::msbSetControlState(int iState) {
     const bool fOn = iState == 0;
     if (iState == 0 || iState == 2) {
         forms::setScreenPointer(iState == 0 ? forms::vbDefault : 13);
-        if (frmMain* m = mainWindow()) m->picWizard()->setEnabled(fOn);
+        if (wizard::Host* h = wizard::host()) h->setStepBarEnabled(fOn);
         cmdBack->setEnabled(fOn);
         cmdNext->setEnabled(fOn);
         cmdRefresh->setEnabled(fOn);
@@ -672,11 +672,11 @@ void frmCard::msbSetControlState(int iState) {
 // Navigation and small handlers
 
 void frmCard::cmdBack_Click() {
-    if (frmMain* m = mainWindow()) m->msbShowBack();
+    if (wizard::Host* h = wizard::host()) h->msbShowBack();
 }
 
 void frmCard::cmdNext_Click() {
-    if (frmMain* m = mainWindow()) m->msbShowNext();
+    if (wizard::Host* h = wizard::host()) h->msbShowNext();
 }
 
 void frmCard::cmdRefresh_Click() { msbReadCardInfo(true); }
@@ -702,7 +702,7 @@ bool frmCard::eventFilter(QObject* watched, QEvent* event) {
         if (watched == lblCardName && lblCardName->isEnabled()) lblCardName_DblClick();
         if (watched == lblCardError) lblCardError_DblClick();
     }
-    return shell::ShellPage::eventFilter(watched, event);
+    return wizard::Page::eventFilter(watched, event);
 }
 
 void frmCard::mnuHelpContents_Click() { gsbHelpContents(); }

@@ -14,9 +14,9 @@
 #include "core/strings.h"
 #include "forms/msgbox.h"
 #include "runtime/error.h"
-#include "shell/folder_chooser.h"
 #include "text/text.h"
 #include "window_hooks.h"
+#include "wizard/folder_chooser.h"
 
 namespace {
 
@@ -189,7 +189,7 @@ void frmCard::restoreMessages(const std::string& folder) {
     const std::int64_t available =
         static_cast<std::int64_t>(c.getLong(card::dispid::CardTime)) - c.MessageTime(kChannelFirmware);
     if (available < need) {
-        forms::MsgBox("カードの容量が足りません。\r\nカードの容量は " + shell::setLengthText(need) + " 以上必要です。",
+        forms::MsgBox("カードの容量が足りません。\r\nカードの容量は " + wizard::setLengthText(need) + " 以上必要です。",
                       forms::vbCritical);
         return;
     }

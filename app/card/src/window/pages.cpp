@@ -6,8 +6,8 @@
 #include "card/window.h"
 #include "com/registry.h"
 #include "core/files.h"
-#include "shell/main_window.h"
 #include "window_hooks.h"
+#include "wizard/host.h"
 
 namespace card {
 namespace {
@@ -53,7 +53,7 @@ void printCardReport(int iMode, int iService) {
 std::string chooseFolder(const std::string& sDefault, const std::string& sNewFolder, int iIndex,
                          frmGetFolder::MessageLength length) {
     if (folderChooser()) return folderChooser()(sDefault, sNewFolder, iIndex);
-    frmGetFolder chooser(mainWindow(), std::move(length));
+    frmGetFolder chooser(wizard::hostWindow(), std::move(length));
     return chooser.mfnsGetFolder(sDefault, sNewFolder, iIndex);
 }
 }  // namespace hooks
@@ -67,7 +67,7 @@ void registerControlLibrary() {
 void registerPages() {
     registerControlLibrary();
     for (int formNo : {5, 6, 7, 8, 9, 20})
-        shell::registerPage(formNo, [](QWidget* parent) { return new frmCard(parent); });
+        wizard::registerPage(formNo, [](QWidget* parent) { return new frmCard(parent); });
 }
 
 }  // namespace card

@@ -19,9 +19,9 @@
 #include "forms/services.h"
 #include "runtime/datetime.h"
 #include "runtime/error.h"
-#include "shell/main_window.h"
-#include "shell/progress.h"
 #include "window_hooks.h"
+#include "wizard/host.h"
+#include "wizard/progress.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ void frmCard::cmdRead_Click() {
     gsbDeleteFile(cardDataPath());
     msbEnableControls(true, false);
     if (ok) {
-        if (frmMain* m = mainWindow()) m->msbShowNext();
+        if (wizard::Host* h = wizard::host()) h->msbShowNext();
     } else {
         gsbDeleteFile(registPath());
     }
@@ -107,7 +107,7 @@ bool frmCard::readCard() {
     mlngWorkingLength_ = 0;
     msbWorkingStart(1, "新規ファイル作成中");
     msbWorkingProgress(1, "新規ファイル作成中");
-    frmMain* m = mainWindow();
+    wizard::Host* m = wizard::host();
     if (!m || !m->mfnfMakeNewFile()) {
         unloadWorking();
         gsbErrorMsg("ファイルの新規作成に失敗しました。(cmdRead_Click)", true);

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "shell/folder_chooser.h"
+#include "wizard/folder_chooser.h"
 // The services of other windows that the card window calls, as registered.
 namespace card::hooks {
 

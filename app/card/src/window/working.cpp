@@ -9,8 +9,8 @@
 #include "forms/msgbox.h"
 #include "forms/services.h"
 #include "runtime/error.h"
-#include "shell/main_window.h"
-#include "shell/progress.h"
+#include "wizard/host.h"
+#include "wizard/progress.h"
 
 namespace {
 constexpr long kCancelError = 32755;
@@ -18,7 +18,7 @@ constexpr long kCancelError = 32755;
 
 void frmCard::msbWorkingStart(int iSteps, const std::string& sText) {
     if (iSteps * 100L > 32767) runtime::raise(6);  // the bar's maximum is a 16-bit value
-    if (!frmWorking_) frmWorking_ = std::make_unique<frmWorking>(mainWindow());
+    if (!frmWorking_) frmWorking_ = std::make_unique<frmWorking>(wizard::hostWindow());
     frmWorking_->pgbWorking()->setRange(0, iSteps * 100);
     frmWorking_->pgbWorking()->setValue(1);
     frmWorking_->lblWorking()->setText(QString::fromStdString(sText));

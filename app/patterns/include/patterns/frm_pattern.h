@@ -13,7 +13,7 @@
 #include "forms/grid.h"
 #include "forms/surface.h"
 #include "patterns/day_steps.h"
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 class QAction;
 class QFrame;
@@ -26,7 +26,7 @@ namespace forms {
 class KeyPreview;
 }
 
-class frmPattern : public shell::ShellPage {
+class frmPattern : public wizard::Page {
     Q_OBJECT
 public:
     explicit frmPattern(QWidget* parent = nullptr);

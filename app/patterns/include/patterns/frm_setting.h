@@ -10,7 +10,7 @@
 
 #include "forms/controls.h"
 #include "forms/grid.h"
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 class QAction;
 class QGroupBox;
@@ -22,7 +22,7 @@ namespace forms {
 class KeyPreview;
 }
 
-class frmSetting : public shell::ShellPage {
+class frmSetting : public wizard::Page {
     Q_OBJECT
 public:
     // The setting being edited: its number and its value text.

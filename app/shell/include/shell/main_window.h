@@ -1,6 +1,6 @@
 #pragma once
-// The main window frmMain: the parent of every window of the program. Its load runs the
-// start-up and its unload the shut-down. It holds the wizard's step bar picWizard, the
+// The main window frmMain: the parent of every window of the program, and the host of the
+// wizard's pages (wizard/host.h). Its load runs the start-up and its unload the shut-down. It holds the wizard's step bar picWizard, the
 // step dispatcher, the document operations and the debug strip picStatus.
 //
 // "Wizard" names two things: the step bar of this window (msbShowWizard builds it) and
@@ -11,7 +11,8 @@
 
 #include <QMainWindow>
 
-#include "shell/pages.h"
+#include "wizard/host.h"
+#include "wizard/pages.h"
 
 class QLabel;
 class QMenu;
@@ -23,7 +24,7 @@ class SingleInstance;
 }
 class frmWizard;
 
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, public wizard::Host {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -37,9 +38,10 @@ public:
 
     // ---- Wizard step bar and dispatcher ----
     void msbShowWizard(int iMenuNo);
-    void msbShowNext();
-    void msbShowBack();
-    void msbWizardEnable(bool fEnable);
+    void msbShowNext() override;
+    void msbShowBack() override;
+    void msbWizardEnable(bool fEnable) override;
+    void setStepBarEnabled(bool on) override;
     // A click on step label Index; errors end the click with a report, never a frozen window.
     void lblWizard_Click(int index);
 
@@ -54,19 +56,21 @@ public:
     QLabel* lblDatabase() const { return lblDatabase_; }
     QWidget* clientArea() const { return client_; }
     frmWizard* startScreen() const { return wizard_; }
-    shell::ShellPage* activePage() const { return page_; }
+    wizard::Page* activePage() const override { return page_; }
+    QWidget* hostWindow() override { return this; }
     QAction* mnuHelpFimware() const { return mnuHelpFimware_; }
     QAction* mnuHelpBar1() const { return mnuHelpBar1_; }
 
     // ---- Documents ----
-    void msbSetFileName(const std::string& sFileName);
+    void msbSetFileName(const std::string& sFileName) override;
+    std::string shownFileName() const override;
     const std::string& fileName() const { return fileName_; }
-    bool mfnfMakeNewFile();
+    bool mfnfMakeNewFile() override;
     bool mfnfFileNew();
     bool mfnfFileOpen();
     bool mfnfLoadFile(const std::string& sPath);
     void mfnfWriteFile(const std::string& sPath);
-    bool pfnfFileSave(const std::string& sFileName);
+    bool pfnfFileSave(const std::string& sFileName) override;
     bool mfnfFileChangeSave();
     bool mfnfRestoreFile();
     void msbSetBusy(bool fEnable);
@@ -109,7 +113,7 @@ private:
     QAction* mnuHelpBar1_ = nullptr;
     QAction* mnuHelpFimware_ = nullptr;
     frmWizard* wizard_ = nullptr;
-    shell::ShellPage* page_ = nullptr;
+    wizard::Page* page_ = nullptr;
     int menuNo_ = 0;
     int stepNo_ = 0;
     std::string fileName_;

@@ -1,11 +1,11 @@
-#include "shell/pages.h"
+#include "wizard/pages.h"
 
 #include <map>
 
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace shell {
+namespace wizard {
 
 namespace {
 
@@ -15,9 +15,9 @@ std::map<int, PageFactory>& registry() {
 }
 
 // The page of a form number no window has registered for yet.
-class PlaceholderPage : public ShellPage {
+class PlaceholderPage : public Page {
 public:
-    PlaceholderPage(int formNo, QWidget* parent) : ShellPage(parent) {
+    PlaceholderPage(int formNo, QWidget* parent) : Page(parent) {
         setObjectName(QString("frmForm%1").arg(formNo));
         auto* layout = new QVBoxLayout(this);
         auto* text = new QLabel(QString("（画面 %1）").arg(formNo), this);
@@ -36,12 +36,12 @@ void registerPage(int formNo, PageFactory factory) {
     }
 }
 
-ShellPage* makePage(int formNo, QWidget* parent) {
+Page* makePage(int formNo, QWidget* parent) {
     const auto it = registry().find(formNo);
     if (it != registry().end()) {
-        if (ShellPage* page = it->second(parent)) return page;
+        if (Page* page = it->second(parent)) return page;
     }
     return new PlaceholderPage(formNo, parent);
 }
 
-}  // namespace shell
+}  // namespace wizard

@@ -7,12 +7,12 @@
 
 #include <QWidget>
 
-namespace shell {
+namespace wizard {
 
-class ShellPage : public QWidget {
+class Page : public QWidget {
     Q_OBJECT
 public:
-    explicit ShellPage(QWidget* parent = nullptr) : QWidget(parent) {}
+    explicit Page(QWidget* parent = nullptr) : QWidget(parent) {}
     // Opens the page for the step. The pattern page opens weekday patterns for form
     // number 2 and the holiday pattern for 3; the card window its page of the number.
     virtual void msbShowForm(int formNo, int menuNo) {
@@ -32,12 +32,12 @@ public:
     virtual void unloadPage() {}
 };
 
-using PageFactory = std::function<ShellPage*(QWidget* parent)>;
+using PageFactory = std::function<Page*(QWidget* parent)>;
 
 // Registers the factory of a form number; the page's objectName is its window name
 // ("frmSetting", "frmPattern", "frmSchedule", "frmCard"). An empty factory removes it.
 void registerPage(int formNo, PageFactory factory);
 // The factory of a form number; a plain placeholder page for an unregistered one.
-ShellPage* makePage(int formNo, QWidget* parent);
+Page* makePage(int formNo, QWidget* parent);
 
-}  // namespace shell
+}  // namespace wizard

@@ -1,5 +1,5 @@
 // The folder chooser, and the summary of a saved message set.
-#include "shell/folder_chooser.h"
+#include "wizard/folder_chooser.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -30,8 +30,8 @@
 #include "forms/msgbox.h"
 #include "forms/services.h"
 #include "runtime/error.h"
-#include "shell/main_window.h"
 #include "text/text.h"
+#include "wizard/host.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ int leadingNumber(const std::string& line) {
 
 }  // namespace
 
-std::string shell::setLengthText(std::int64_t ms) {
+std::string wizard::setLengthText(std::int64_t ms) {
     if (ms <= std::numeric_limits<std::int32_t>::max())
         return gfnsMsecToStr(static_cast<std::int32_t>(std::max<std::int64_t>(ms, -1)), false);
     const long long s = (ms + 500) / 1000;
@@ -324,7 +324,7 @@ void frmGetFolder::showSummary() {
             sstMessage_->item(ch - 1, 2)->setText(QString::fromStdString(gfnsMsecToStr(ms, false)));
             sstMessage_->item(ch - 1, 3)->setText(QString::number(ms));
         }
-        lblTotalTime_->setText(QString::fromStdString(shell::setLengthText(total)));
+        lblTotalTime_->setText(QString::fromStdString(wizard::setLengthText(total)));
         if (found) lblCardError_->hide();
     }
     sstMessage_->setUpdatesEnabled(true);
@@ -335,7 +335,7 @@ void frmGetFolder::showSummary() {
 void frmGetFolder::setBusy(bool on) {
     setEnabled(false);
     if (!on) forms::setScreenPointer(forms::vbHourglass);
-    QWidget* main = mainWindow();
+    QWidget* main = wizard::hostWindow();
     if (main) main->setEnabled(false);
     for (QWidget* w : {static_cast<QWidget*>(cmdOK_), static_cast<QWidget*>(cmdCancel_),
                        static_cast<QWidget*>(drvFolder_), static_cast<QWidget*>(cmdCreate_),

@@ -17,11 +17,11 @@ class QPushButton;
 class QTableWidget;
 class QTreeView;
 
-namespace shell {
+namespace wizard {
 // A saved message set's length as the program writes lengths: twelve messages together may
 // pass the 32-bit range that one message's length fits in.
 std::string setLengthText(std::int64_t ms);
-}  // namespace shell
+}  // namespace wizard
 
 class frmGetFolder : public QDialog {
     Q_OBJECT

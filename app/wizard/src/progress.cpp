@@ -1,4 +1,4 @@
-#include "shell/progress.h"
+#include "wizard/progress.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
