@@ -119,8 +119,10 @@ LibusbBus::LibusbBus(std::unique_ptr<UsbHost> host, ReaderMatch match)
         registry::set(usb::hardwareId(s.match.vendorId, s.match.productId), name, registry::dword(value));
     s.worker = std::make_unique<Worker>();
     s.pnp = std::make_unique<Worker>();
-    s.host->watch([st = &s](UsbHost::DeviceRef ref, bool arrived) {
-        st->pnp->post([st, ref, arrived] { arrived ? st->arrive(ref) : st->depart(ref); });
+    s.listener->pnp = s.pnp.get();
+    s.host->watch([st = &s, listener = s.listener](UsbHost::DeviceRef ref, bool arrived) {
+        std::lock_guard lock(listener->mutex);
+        if (listener->pnp) listener->pnp->post([st, ref, arrived] { arrived ? st->arrive(ref) : st->depart(ref); });
     });
     for (auto ref : s.host->devices()) s.pnp->post([st = &s, ref] { st->arrive(ref); });
     s.pnp->drain();
@@ -128,6 +130,11 @@ LibusbBus::LibusbBus(std::unique_ptr<UsbHost> host, ReaderMatch match)
 
 LibusbBus::~LibusbBus() {
     State& s = *state_;
+    {
+        // A late arrival would bring back a device whose departure is posted below.
+        std::lock_guard lock(s.listener->mutex);
+        s.listener->pnp = nullptr;
+    }
     s.host->watch(nullptr);
     s.pnp->drain();
     std::vector<UsbHost::DeviceRef> refs;
