@@ -184,6 +184,33 @@ TEST(LibusbBusEmpty, NoMatchingDeviceMeansNoDeviceObject) {
     EXPECT_TRUE(bus.pdos().empty());
 }
 
+TEST(LibusbBusOpen, AReaderThatCannotBeOpenedIsNotServedAndTheMessageSaysWhy) {
+    struct Case {
+        UsbHost::Result result;
+        const char* says;
+        bool udevRule;
+    };
+    const Case cases[] = {
+        {UsbHost::Result::Access, "permission denied", true},
+        {UsbHost::Result::Gone, "unplugged", false},
+    };
+    for (const Case& c : cases) {
+        auto owned = std::make_unique<FakeUsbHost>();
+        TestFunction fn{64};
+        owned->failOpen(c.result);
+        owned->plug(fn, "1-4");
+        ::testing::internal::CaptureStderr();
+        {
+            LibusbBus bus(std::move(owned), readerMatch());
+            EXPECT_TRUE(bus.pdos().empty());
+        }
+        std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("reader at 1-4"), std::string::npos) << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(said.find("udev") != std::string::npos, c.udevRule) << said;
+    }
+}
+
 TEST_F(LibusbBusTest, OnlyTheMatchingDeviceIsServedWithItsIdentityAndDriverValues) {
     auto identity = pnp::identity(pdo);
     ASSERT_TRUE(identity);
