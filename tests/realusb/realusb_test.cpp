@@ -129,13 +129,12 @@ protected:
         bed->pull();
         EXPECT_TRUE(waitFor([] { return !readerPresent(); })) << "the reader's interface stays";
     }
-    // Plugged in again, the reader is served once its stack has started: its interface
-    // shows at the driver's AddDevice, its pipes only after the start.
+    // Plugged in again, the reader's interface shows once its stack has started, and
+    // serves from then on.
     void plugBackIn() {
         bed->plug(*reader);
-        int exists = -1;
-        ASSERT_TRUE(waitFor([&] { return (exists = control::CardExists()) == 0; }))
-            << "the reader is not found again: " << exists;
+        ASSERT_TRUE(waitFor(readerPresent)) << "the reader is not found again";
+        EXPECT_EQ(control::CardExists(), 0);
     }
     fs::path path(const std::string& file) const { return folder / file; }
     int readsSubmitted() const {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "internal.h"
 #include "kernel/host.h"
@@ -19,13 +20,17 @@ struct InterfaceRecord {
     std::string path;        // as user mode sees it: "\\?\usb#vid_...#...#{class}"
     std::u16string link;     // as a driver sees it: "\??\usb#vid_...#...#{class}"
     DeviceObject* pdo = nullptr;
-    bool enabled = false;
-    std::uint64_t arrival = 0;
+    bool enabled = false;      // as its driver set it
+    std::uint64_t arrival = 0;  // 0 until it is listed: enabled, on a started device
 };
 
+// A driver enables its interface in AddDevice, before its device started; as on the
+// platform, the interface shows only once the start has completed, so that nobody opens
+// a device that cannot serve yet.
 struct Interfaces {
     std::mutex mutex;
     std::vector<InterfaceRecord> records;
+    std::set<DeviceObject*> started;
     std::uint64_t arrivals = 0;
 };
 
@@ -155,19 +160,42 @@ Status IoSetDeviceInterfaceState(const UnicodeString* link, bool enable) {
     std::lock_guard lock(all.mutex);
     for (auto& r : all.records) {
         if (lowered(toUtf8(r.link)) != wanted) continue;
-        if (enable && !r.enabled) r.arrival = ++all.arrivals;
+        if (!enable)
+            r.arrival = 0;
+        else if (!r.enabled && all.started.count(r.pdo))
+            r.arrival = ++all.arrivals;
         r.enabled = enable;
         return STATUS_SUCCESS;
     }
     return STATUS_OBJECT_NAME_NOT_FOUND;
 }
 
+namespace detail {
+
+void interfacesStarted(DeviceObject* pdo) {
+    Interfaces& all = interfaces();
+    std::lock_guard lock(all.mutex);
+    all.started.insert(pdo);
+    for (auto& r : all.records)
+        if (r.pdo == pdo && r.enabled && !r.arrival) r.arrival = ++all.arrivals;
+}
+
+void interfacesGone(DeviceObject* pdo) {
+    Interfaces& all = interfaces();
+    std::lock_guard lock(all.mutex);
+    all.started.erase(pdo);
+    for (auto& r : all.records)
+        if (r.pdo == pdo) r.arrival = 0;
+}
+
+}  // namespace detail
+
 std::vector<std::string> enabledInterfaces(const Guid& interfaceClass) {
     Interfaces& all = interfaces();
     std::lock_guard lock(all.mutex);
     std::vector<const InterfaceRecord*> found;
     for (auto& r : all.records)
-        if (r.enabled && r.interfaceClass == interfaceClass) found.push_back(&r);
+        if (r.arrival && r.interfaceClass == interfaceClass) found.push_back(&r);
     std::sort(found.begin(), found.end(), [](auto* a, auto* b) { return a->arrival < b->arrival; });
     std::vector<std::string> out;
     for (auto* r : found) out.push_back(r->path);
@@ -183,7 +211,7 @@ Status fileOpen(const std::string& path, FileObject** file) {
         std::lock_guard lock(all.mutex);
         std::string wanted = lowered(path);
         for (auto& r : all.records) {
-            if (!r.enabled || wanted.compare(0, r.path.size(), r.path) != 0) continue;
+            if (!r.arrival || wanted.compare(0, r.path.size(), r.path) != 0) continue;
             if (wanted.size() > r.path.size() && wanted[r.path.size()] != '\\') continue;
             pdo = r.pdo;
             rest = path.substr(r.path.size());

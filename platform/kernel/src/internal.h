@@ -29,6 +29,11 @@ void referenceDevice(DeviceObject* device);
 void freeRecord(DeviceRecord* record);
 void dereferenceDevice(DeviceObject* device);
 
+// The PnP manager tells the interface list when a device's start has completed, and
+// when the device is removed: its enabled interfaces show only in between.
+void interfacesStarted(DeviceObject* pdo);
+void interfacesGone(DeviceObject* pdo);
+
 // Threads that run queued jobs at passive level. With one thread the jobs run one at a
 // time in order; with several, a job that waits does not hold up the ones behind it, as
 // on the platform's delayed work queue.

@@ -127,6 +127,7 @@ Status IoCreateDevice(DriverObject* driver, std::uint32_t extensionSize,
 
 void IoDeleteDevice(DeviceObject* device) {
     detail::DeviceRecord* r = record(device);
+    detail::interfacesGone(device);  // a later device at this address starts unlisted
     bool free = false;
     {
         std::lock_guard lock(detail::objectMutex());

@@ -75,6 +75,7 @@ Status startNode(Node& node) {
     Status status = sendPnp(node.pdo, IRP_MN_START_DEVICE);
     if (!NT_SUCCESS(status)) return status;
     setState(node, NodeState::Started);
+    detail::interfacesStarted(node.pdo);
     queryCapabilities(node.pdo);
     return status;
 }
@@ -82,6 +83,7 @@ Status startNode(Node& node) {
 Status removeNode(Node& node) {
     Status status = sendPnp(node.pdo, IRP_MN_REMOVE_DEVICE);
     setState(node, NodeState::Removed);
+    detail::interfacesGone(node.pdo);
     forget(node.pdo);
     return status;
 }

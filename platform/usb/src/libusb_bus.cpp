@@ -28,6 +28,18 @@ DeviceCapabilities readerCapabilities() {
     return caps;
 }
 
+// Why the reader could not be opened, in words its user can act on: only a refusal is
+// a matter of the udev rule.
+const char* openFailure(Result r) {
+    switch (r) {
+    case Result::Access: return "cannot be opened: permission denied (see the udev rule)";
+    case Result::Gone:
+    case Result::NotFound: return "was unplugged before it could be opened";
+    case Result::Busy: return "cannot be opened: another program holds it";
+    default: return "cannot be opened: the USB stack refused";
+    }
+}
+
 }  // namespace
 
 LibusbBus::State::State(std::unique_ptr<UsbHost> h, ReaderMatch m)
@@ -48,9 +60,8 @@ void LibusbBus::State::arrive(UsbHost::DeviceRef ref) {
     auto* cd = reinterpret_cast<ConfigurationDescriptor*>(config.data());
     cd->wTotalLength = static_cast<std::uint16_t>(std::min<std::size_t>(cd->wTotalLength, config.size()));
     config.resize(cd->wTotalLength);
-    if (host->open(ref) != Result::Ok) {
-        std::fprintf(stderr, "pipedrv: the reader at %s cannot be opened (see the udev rule)\n",
-                     host->location(ref).c_str());
+    if (Result opened = host->open(ref); opened != Result::Ok) {
+        std::fprintf(stderr, "pipedrv: the reader at %s %s\n", host->location(ref).c_str(), openFailure(opened));
         return;
     }
     auto port = std::make_unique<LibusbPort>();
@@ -119,8 +130,10 @@ LibusbBus::LibusbBus(std::unique_ptr<UsbHost> host, ReaderMatch match)
         registry::set(usb::hardwareId(s.match.vendorId, s.match.productId), name, registry::dword(value));
     s.worker = std::make_unique<Worker>();
     s.pnp = std::make_unique<Worker>();
-    s.host->watch([st = &s](UsbHost::DeviceRef ref, bool arrived) {
-        st->pnp->post([st, ref, arrived] { arrived ? st->arrive(ref) : st->depart(ref); });
+    s.listener->pnp = s.pnp.get();
+    s.host->watch([st = &s, listener = s.listener](UsbHost::DeviceRef ref, bool arrived) {
+        std::lock_guard lock(listener->mutex);
+        if (listener->pnp) listener->pnp->post([st, ref, arrived] { arrived ? st->arrive(ref) : st->depart(ref); });
     });
     for (auto ref : s.host->devices()) s.pnp->post([st = &s, ref] { st->arrive(ref); });
     s.pnp->drain();
@@ -128,6 +141,11 @@ LibusbBus::LibusbBus(std::unique_ptr<UsbHost> host, ReaderMatch match)
 
 LibusbBus::~LibusbBus() {
     State& s = *state_;
+    {
+        // A late arrival would bring back a device whose departure is posted below.
+        std::lock_guard lock(s.listener->mutex);
+        s.listener->pnp = nullptr;
+    }
     s.host->watch(nullptr);
     s.pnp->drain();
     std::vector<UsbHost::DeviceRef> refs;

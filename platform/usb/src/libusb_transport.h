@@ -8,6 +8,8 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -67,6 +69,14 @@ struct InFlight {
     Apply apply;
 };
 
+// Hears the host's arrivals and departures for the bus. The host may be inside its
+// callback on its event thread when the bus stops watching, so the callback owns this and
+// posts only while the bus still listens.
+struct HotplugListener {
+    std::mutex mutex;
+    Worker* pnp = nullptr;  // null once the bus stopped listening
+};
+
 struct LibusbBus::State final : Transport {
     State(std::unique_ptr<UsbHost> host, ReaderMatch match);
 
@@ -113,6 +123,7 @@ struct LibusbBus::State final : Transport {
     std::uint64_t nextKey = 1;
     std::unique_ptr<Worker> worker;  // blocking calls of the host
     std::unique_ptr<Worker> pnp;     // arrivals, departures, port cycles
+    std::shared_ptr<HotplugListener> listener = std::make_shared<HotplugListener>();
 };
 
 }  // namespace usb

@@ -61,6 +61,11 @@ struct Recorder {
     Status vetoQueryPower = STATUS_SUCCESS;
     Status startStatus = STATUS_SUCCESS;
     bool clearInitializing = true;
+    // With probeAtStart: what a caller saw of the device's interface while its start
+    // was on its way down.
+    bool probeAtStart = false;
+    std::size_t listedAtStart = 0;
+    Status openAtStart = STATUS_SUCCESS;
 
     void add(std::string e) {
         std::lock_guard lock(mutex);
@@ -82,6 +87,15 @@ struct FdoExtension {
     DeviceObject* pdo;
     UnicodeString link;
 };
+
+inline const Guid testInterface{0x11111111, 0x2222, 0x3333, {4, 5, 6, 7, 8, 9, 10, 11}};
+
+// The path user mode opens the test interface of a device by.
+inline std::string interfacePath(DeviceObject* pdo) {
+    std::string instance = pnp::identity(pdo)->instanceId;
+    for (char& c : instance) c = c == '\\' ? '#' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return "\\\\?\\" + instance + "#{11111111-2222-3333-0405-060708090a0b}";
+}
 
 inline const char* pnpName(std::uint8_t minor) {
     switch (minor) {
@@ -107,6 +121,13 @@ inline Status recordPnp(DeviceObject* fdo, Irp* irp) {
                 : minor == IRP_MN_QUERY_STOP_DEVICE   ? recorder->vetoQueryStop
                 : minor == IRP_MN_START_DEVICE        ? recorder->startStatus
                                                       : STATUS_SUCCESS;
+    if (minor == IRP_MN_START_DEVICE && recorder->probeAtStart) {
+        auto listed = enabledInterfaces(testInterface);
+        recorder->listedAtStart = listed.size();
+        FileObject* file = nullptr;
+        recorder->openAtStart = fileOpen(interfacePath(ext->pdo), &file);
+        fileClose(file);
+    }
     if (!NT_SUCCESS(veto)) {
         irp->IoStatus.Status = veto;
         IoCompleteRequest(irp, IO_NO_INCREMENT);
@@ -149,8 +170,6 @@ inline Status recordPower(DeviceObject* fdo, Irp* irp) {
     IoSkipCurrentIrpStackLocation(irp);
     return PoCallDriver(ext->lower, irp);
 }
-
-inline const Guid testInterface{0x11111111, 0x2222, 0x3333, {4, 5, 6, 7, 8, 9, 10, 11}};
 
 inline Status recordAddDevice(DriverObject* driver, DeviceObject* pdo) {
     DeviceObject* fdo = nullptr;

@@ -14,6 +14,20 @@ TEST_F(Stack, ArrivalAddsStartsThenAsksCapabilities) {
     EXPECT_EQ(path(), "\\\\?\\test#vid_0001&pid_0002#1#{11111111-2222-3333-0405-060708090a0b}");
 }
 
+// The driver enables its interface in AddDevice; a caller that finds it must find a
+// device that can serve, so it shows only once the start has completed.
+TEST_F(Stack, AnInterfaceShowsOnlyOnceItsDeviceHasStarted) {
+    rec.probeAtStart = true;
+    rec.listedAtStart = 99;
+    EXPECT_EQ(arrive(), STATUS_SUCCESS);
+    EXPECT_EQ(rec.listedAtStart, 0u);
+    EXPECT_EQ(rec.openAtStart, STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(path(), interfacePath(pdo));
+    FileObject* file = nullptr;
+    EXPECT_EQ(fileOpen(path(), &file), STATUS_SUCCESS);
+    fileClose(file);
+}
+
 TEST_F(Stack, FailedStartTearsTheStackDown) {
     rec.startStatus = STATUS_UNSUCCESSFUL;
     EXPECT_EQ(arrive(), STATUS_UNSUCCESSFUL);

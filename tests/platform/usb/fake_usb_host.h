@@ -136,6 +136,11 @@ public:
         std::lock_guard lock(mutex_);
         onChange_ = std::move(onChange);
     }
+    // The watcher as the event thread holds it while it calls it.
+    std::function<void(DeviceRef, bool)> watcher() {
+        std::lock_guard lock(mutex_);
+        return onChange_;
+    }
 
 private:
     struct Device {
@@ -243,10 +248,12 @@ private:
                 continue;
             }
             if (!events_.empty()) continue;
+            // With a predicate: a stop or an event that came while a callback ran has
+            // already been signalled, and a bare wait would sleep through it.
             if (waiting)
                 cv_.wait_for(lock, std::chrono::milliseconds(1));
             else
-                cv_.wait(lock);
+                cv_.wait(lock, [&] { return stopping_ || !events_.empty() || !transfers_.empty(); });
         }
     }
 

@@ -1,6 +1,7 @@
 // The libusb bus through its seam: a fake USB host whose devices are function models.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -183,6 +184,33 @@ TEST(LibusbBusEmpty, NoMatchingDeviceMeansNoDeviceObject) {
     EXPECT_TRUE(bus.pdos().empty());
 }
 
+TEST(LibusbBusOpen, AReaderThatCannotBeOpenedIsNotServedAndTheMessageSaysWhy) {
+    struct Case {
+        UsbHost::Result result;
+        const char* says;
+        bool udevRule;
+    };
+    const Case cases[] = {
+        {UsbHost::Result::Access, "permission denied", true},
+        {UsbHost::Result::Gone, "unplugged", false},
+    };
+    for (const Case& c : cases) {
+        auto owned = std::make_unique<FakeUsbHost>();
+        TestFunction fn{64};
+        owned->failOpen(c.result);
+        owned->plug(fn, "1-4");
+        ::testing::internal::CaptureStderr();
+        {
+            LibusbBus bus(std::move(owned), readerMatch());
+            EXPECT_TRUE(bus.pdos().empty());
+        }
+        std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("reader at 1-4"), std::string::npos) << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << said;
+        EXPECT_EQ(said.find("udev") != std::string::npos, c.udevRule) << said;
+    }
+}
+
 TEST_F(LibusbBusTest, OnlyTheMatchingDeviceIsServedWithItsIdentityAndDriverValues) {
     auto identity = pnp::identity(pdo);
     ASSERT_TRUE(identity);
@@ -347,11 +375,16 @@ TEST_F(LibusbBusTest, HotPlugAddsAndRemovesTheDeviceAndFailsWhatWasInFlight) {
 
     TestFunction again{64};
     host->plug(again, "1-2");
-    for (int i = 0; i < 1000 && bus->pdos().empty(); ++i) {
+    // The fake's event thread reports the plug when it gets to run; the port is listed
+    // from the start of its arrival, so that arrival is let finish too.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (bus->pdos().empty() && std::chrono::steady_clock::now() < deadline) {
         bus->settle();
         std::this_thread::yield();
     }
+    bus->settle();
     ASSERT_EQ(bus->pdos().size(), 1u);
+    ASSERT_TRUE(pnp::identity(bus->pdos()[0]));
     EXPECT_EQ(pnp::identity(bus->pdos()[0])->instanceId, "USB\\VID_0A5C&PID_0700\\1-2");
 }
 
@@ -364,6 +397,16 @@ TEST_F(LibusbBusTest, ACycledPortComesBackAsANewDeviceObjectOnTheSamePath) {
     // With no handle open the old stack went at once, and the device was opened afresh.
     EXPECT_EQ(host->calls(), (std::vector<std::string>{"reset", "close", "open"}));
     EXPECT_EQ(pnp::identity(bus->pdos()[0])->instanceId, "USB\\VID_0A5C&PID_0700\\1-2");
+}
+
+// The host's event thread may have taken the watcher just before the bus stopped
+// watching, and call it while the bus goes or after: it must reach nothing of the bus.
+TEST_F(LibusbBusTest, AHotplugCallbackUnderWayWhileTheBusGoesReachesNothing) {
+    auto late = host->watcher();
+    ASSERT_TRUE(late);
+    bus.reset();
+    late(reader, false);
+    late(reader, true);
 }
 
 TEST_F(LibusbBusTest, PowerIsNotTheBussToGiveAndWaitWakePendsUntilCancelled) {
