@@ -89,7 +89,7 @@ fuzz:
 
 # The tests whose threads meet in the driver, the kernel host, the buses and the device
 # stack, built with ThreadSanitizer in a build folder of its own and run; any report ends
-# the run. Not part of CI. What is known and not ours is in tests/support/tsan.supp.
+# the run. CI runs it after the tests. What is known and not ours is in tests/support/tsan.supp.
 # Its cost from an empty build folder, no compiler cache, two pinned cores (taskset, -j 2)
 # of a busy shared machine: building 365 CPU seconds (user + sys; 308 s wall), running
 # 8 CPU seconds (19 s wall: the tests mostly wait on one another's threads).
