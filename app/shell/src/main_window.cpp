@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "core/database.h"
@@ -54,7 +53,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     buildBar();
     // The pages live in a scroll area: where the screen is smaller than a page, the page
     // scrolls rather than losing its right or bottom edge.
-    auto* pages = new QScrollArea(central);
+    auto* pages = new shell::PageScroller(central);
     pages->setObjectName("pageScroller");
     pages->setFrameShape(QFrame::NoFrame);
     pages->setWidgetResizable(true);
@@ -70,8 +69,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     column->addWidget(pages, 1);
     column->addWidget(picStatus_);
     setCentralWidget(central);
-    buildMenu();
-    pageMenus_ = new shell::PageMenus(menuBar(), client_, {mnuHelp_->menuAction()}, this);
     wizard_ = new frmWizard(this, client_);
     wizard_->hide();
 }
@@ -98,6 +95,7 @@ void frmMain::buildMenu() {
         forms::doEvents();
         msbShowWizard(7);
     });
+    pageMenus_ = new shell::PageMenus(menuBar(), client_, {mnuHelp_->menuAction()}, this);
 }
 
 void frmMain::buildStatus() {
@@ -145,6 +143,10 @@ void frmMain::MDIForm_Load() {
     forms::setScreenPointer(forms::vbDefault);
     setHelpOwner(this);
     show();
+    // The menu bar joins the window once it is on screen, before any event is handled:
+    // its making loads the style's images, and its layout the fonts, which the window's
+    // first showing need not wait for.
+    buildMenu();
     setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
     forms::doEvents();
     setAppHelpFile(gstrDataPath + (gfBrandMode ? "RDX.chm" : "QPN_RDX.chm"));
