@@ -69,8 +69,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     column->addWidget(pages, 1);
     column->addWidget(picStatus_);
     setCentralWidget(central);
-    wizard_ = new frmWizard(this, client_);
-    wizard_->hide();
 }
 
 frmMain::~frmMain() {
@@ -158,7 +156,9 @@ void frmMain::MDIForm_Load() {
     gfServiceMode = gintLogMode;
     stepNo_ = 0;
     // 15. The start screen through its load: its show operation would delete Regist.dat,
-    // the copy the restore offer below is about.
+    // the copy the restore offer below is about. It is made here, where it is first
+    // shown, so that the main window reaches the screen without waiting for it.
+    wizard_ = new frmWizard(this, client_);
     wizard_->Form_Load();
     forms::doEvents();
     // 16. - 17.
