@@ -43,7 +43,6 @@ frmMain* mainWindow() { return gMain; }
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     gMain = this;
     setObjectName("frmMain");
-    setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
     // Room for the widest page (the calendar, the card write page) and the tallest.
     resize(960, 720);
     auto* central = new QWidget(this);
@@ -145,6 +144,8 @@ void frmMain::MDIForm_Load() {
     // its making loads the style's images, and its layout the fonts, which the window's
     // first showing need not wait for.
     buildMenu();
+    // The caption comes after the show, as the start-up orders it; a window first shown
+    // with its Japanese caption waits for the X library's text conversion.
     setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
     forms::doEvents();
     setAppHelpFile(gstrDataPath + (gfBrandMode ? "RDX.chm" : "QPN_RDX.chm"));
