@@ -9,9 +9,11 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(true);
-    printer::removeLeftJobFiles();
     shell::setUpProgram(QCoreApplication::applicationDirPath().toStdString());
     frmMain main;
     main.MDIForm_Load();
+    // Print files an earlier run left behind go once the window is up: nothing prints
+    // before the user can act.
+    printer::removeLeftJobFiles();
     return app.exec();
 }

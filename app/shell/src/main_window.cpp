@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "core/database.h"
@@ -45,7 +44,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     gMain = this;
     wizard::setHost(this);
     setObjectName("frmMain");
-    setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
     // Room for the widest page (the calendar, the card write page) and the tallest.
     resize(960, 720);
     auto* central = new QWidget(this);
@@ -55,7 +53,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     buildBar();
     // The pages live in a scroll area: where the screen is smaller than a page, the page
     // scrolls rather than losing its right or bottom edge.
-    auto* pages = new QScrollArea(central);
+    auto* pages = new shell::PageScroller(central);
     pages->setObjectName("pageScroller");
     pages->setFrameShape(QFrame::NoFrame);
     pages->setWidgetResizable(true);
@@ -71,10 +69,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     column->addWidget(pages, 1);
     column->addWidget(picStatus_);
     setCentralWidget(central);
-    buildMenu();
-    pageMenus_ = new shell::PageMenus(menuBar(), client_, {mnuHelp_->menuAction()}, this);
-    wizard_ = new frmWizard(this, client_);
-    wizard_->hide();
 }
 
 frmMain::~frmMain() {
@@ -100,6 +94,7 @@ void frmMain::buildMenu() {
         forms::doEvents();
         msbShowWizard(7);
     });
+    pageMenus_ = new shell::PageMenus(menuBar(), client_, {mnuHelp_->menuAction()}, this);
 }
 
 void frmMain::buildStatus() {
@@ -147,6 +142,12 @@ void frmMain::MDIForm_Load() {
     forms::setScreenPointer(forms::vbDefault);
     setHelpOwner(this);
     show();
+    // The menu bar joins the window once it is on screen, before any event is handled:
+    // its making loads the style's images, and its layout the fonts, which the window's
+    // first showing need not wait for.
+    buildMenu();
+    // The caption comes after the show, as the start-up orders it; a window first shown
+    // with its Japanese caption waits for the X library's text conversion.
     setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
     forms::doEvents();
     setAppHelpFile(gstrDataPath + (gfBrandMode ? "RDX.chm" : "QPN_RDX.chm"));
@@ -158,7 +159,9 @@ void frmMain::MDIForm_Load() {
     gfServiceMode = gintLogMode;
     stepNo_ = 0;
     // 15. The start screen through its load: its show operation would delete Regist.dat,
-    // the copy the restore offer below is about.
+    // the copy the restore offer below is about. It is made here, where it is first
+    // shown, so that the main window reaches the screen without waiting for it.
+    wizard_ = new frmWizard(this, client_);
     wizard_->Form_Load();
     forms::doEvents();
     // 16. - 17.

@@ -66,4 +66,9 @@ void PageArea::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
 }
 
+QSize PageScroller::sizeHint() const {
+    const int frame = 2 * frameWidth();
+    return (widget() ? widget()->sizeHint().expandedTo(QSize(0, 0)) : QSize(0, 0)) + QSize(frame, frame);
+}
+
 }  // namespace shell

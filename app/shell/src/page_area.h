@@ -2,6 +2,7 @@
 // The main window's client area. Every page shown in it fills it, and it never becomes
 // smaller than what its visible pages need, so that the scroll area round it scrolls
 // instead of cutting controls off when the window is smaller than a page.
+#include <QScrollArea>
 #include <QWidget>
 
 namespace shell {
@@ -20,6 +21,15 @@ protected:
 
 private:
     void fit();
+};
+
+// The scroll area round the client area. It asks for the room of its page: a plain scroll
+// area's wish is measured in lines of its font, and would load the fonts before the main
+// window is first on screen.
+class PageScroller : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override;
 };
 
 }  // namespace shell

@@ -1,5 +1,3 @@
-#include <alsa/asoundlib.h>
-
 #include <atomic>
 
 #include "sink.h"
@@ -10,9 +8,6 @@ namespace sound {
 namespace {
 
 std::atomic<Backend> current{Backend::Alsa};
-
-// ALSA reports a missing device on stderr as well; the caller gets a number instead.
-void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
 }  // namespace
 
@@ -46,8 +41,6 @@ int openWaveOut(std::unique_ptr<WaveOut>& out, unsigned samplesPerSecond, WaveOu
         out = detail::makeStreamingOutput(detail::openNullSink(samplesPerSecond), samplesPerSecond, std::move(onDone));
         return Ok;
     case Backend::Alsa: {
-        static const bool quiet = (snd_lib_error_set_handler(quietAlsa), true);
-        (void)quiet;
         int result = Ok;
         auto sink = detail::openAlsaSink(samplesPerSecond, result);
         // No sound device: play into the null sink, so that playback still runs its course.
