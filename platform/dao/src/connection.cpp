@@ -176,7 +176,21 @@ void checkDatabaseFile(const std::filesystem::path& absolute) {
         runtime::raiseWith(3343, name);
 }
 
+void configureEngine() {
+    // The program's databases are small and its connections short: a connection gets no
+    // slab of its own for small allocations, and its page cache grows from nothing. Either
+    // slab is touched whole at every open, and the program's start pays for that before
+    // its window; the few statements a connection runs gain little from them.
+    static const bool once = [] {
+        sqlite3_config(SQLITE_CONFIG_LOOKASIDE, 0, 0);
+        sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+        return true;
+    }();
+    (void)once;
+}
+
 std::shared_ptr<Connection> openConnection(const std::filesystem::path& path) {
+    configureEngine();
     auto conn = std::make_shared<Connection>();
     conn->path = std::filesystem::absolute(path).lexically_normal();
     checkDatabaseFile(conn->path);

@@ -57,6 +57,8 @@ private:
 
 // Opens an existing database file: checks, connection, probe, journal mode, registration.
 std::shared_ptr<Connection> openConnection(const std::filesystem::path& path);
+// Sets the engine up once, before its first connection; every open calls it first.
+void configureEngine();
 
 // The same checks as openConnection before a file is used (attached or compacted).
 void checkDatabaseFile(const std::filesystem::path& absolute);

@@ -99,6 +99,7 @@ Database Database::create(const std::filesystem::path& path) {
     if (!std::filesystem::is_directory(abs.parent_path(), ec)) runtime::raiseWith(3044, abs.parent_path().string());
     {
         sqlite3* db = nullptr;
+        detail::configureEngine();
         int rc = sqlite3_open_v2(detail::fileUri(abs, "rwc").c_str(), &db,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
         struct Closer {
