@@ -1,13 +1,12 @@
 #include "printer/printer.h"
 
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFontDatabase>
 #include <QPageLayout>
-#include <QPageSetupDialog>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QStandardPaths>
 #include <dlfcn.h>
 
@@ -16,6 +15,7 @@
 #include <filesystem>
 
 #include "job_file.h"
+#include "queues.h"
 #include "runtime/error.h"
 
 namespace printer {
@@ -49,20 +49,6 @@ PrinterInfo pdfPrinter() {
     return pdf;
 }
 
-PrinterInfo fromSystem(const QPrinterInfo& q) {
-    PrinterInfo info;
-    info.deviceName = q.printerName().toStdString();
-    info.driverName = q.makeAndModel().toStdString();
-    info.port = q.location().toStdString();
-    QPrinter probe(q, QPrinter::HighResolution);
-    probe.setPageSize(QPageSize(QPageSize::A4));
-    info.dpiX = info.dpiY = probe.resolution();
-    const QRect paint = probe.pageLayout().paintRectPixels(probe.resolution());
-    info.offsetX = paint.left();
-    info.offsetY = paint.top();
-    return info;
-}
-
 QueueSubmit& queueSubmitForTesting() {
     static QueueSubmit submit;
     return submit;
@@ -83,14 +69,40 @@ bool submitToQueue(const std::string& queue, const std::string& pdfFile) {
     return queueSubmitForTesting() ? queueSubmitForTesting()(queue, pdfFile) : submitToCups(queue, pdfFile);
 }
 
+std::optional<std::string>& queuesFolderForTesting() {
+    static std::optional<std::string> folder;
+    return folder;
+}
+
 }  // namespace
+
+namespace detail {
+
+const Queues* queues() {
+    static std::string loadedFrom;
+    static const Queues* loaded = nullptr;
+    const std::string folder = queuesFolderForTesting() ? *queuesFolderForTesting()
+                                                        : QCoreApplication::applicationDirPath().toStdString();
+    if (loaded && loadedFrom == folder) return loaded;
+    const std::string module = folder + "/libkv_print_queues.so";
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);  // stays loaded
+    using Entry = const Queues* (*)();
+    const auto entry = handle ? reinterpret_cast<Entry>(::dlsym(handle, "kvPrintQueues")) : nullptr;
+    loaded = entry ? entry() : nullptr;
+    loadedFrom = folder;
+    return loaded;
+}
+
+}  // namespace detail
+
+void setQueuesFolderForTesting(std::optional<std::string> folder) { queuesFolderForTesting() = std::move(folder); }
 
 void setQueueSubmitForTesting(QueueSubmit submit) { queueSubmitForTesting() = std::move(submit); }
 
 std::vector<PrinterInfo> printers() {
     if (testList()) return testList()->list;
-    std::vector<PrinterInfo> list;
-    for (const QPrinterInfo& q : QPrinterInfo::availablePrinters()) list.push_back(fromSystem(q));
+    const detail::Queues* queues = detail::queues();
+    std::vector<PrinterInfo> list = queues ? queues->list() : std::vector<PrinterInfo>{};
     list.push_back(pdfPrinter());
     return list;
 }
@@ -98,7 +110,8 @@ std::vector<PrinterInfo> printers() {
 int defaultPrinterIndex() {
     if (testList()) return testList()->list.empty() ? -1 : testList()->defaultIndex;
     const auto list = printers();
-    const std::string name = QPrinterInfo::defaultPrinterName().toStdString();
+    const detail::Queues* queues = detail::queues();
+    const std::string name = queues ? queues->defaultName() : std::string();
     for (std::size_t i = 0; i < list.size(); ++i)
         if (!name.empty() && list[i].deviceName == name) return static_cast<int>(i);
     return static_cast<int>(list.size()) - 1;  // the PDF printer
@@ -135,12 +148,13 @@ void Printer::select(const PrinterInfo& info) {
     if (painter_) killDoc();
     info_ = info;
     // Queues and the PDF printer alike draw into a PDF job file; the queue gets the
-    // finished file at EndDoc.
-    device_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    device_->setOutputFormat(QPrinter::PdfFormat);
-    device_->setDocName(QStringLiteral("KV_M58S"));
+    // finished file at EndDoc. Between jobs a PDF writer that never writes holds the
+    // printer's page and resolution, for measures and the page set-up.
+    device_.reset();
+    layoutOutput_ = std::make_unique<QBuffer>();
+    device_ = std::make_unique<QPdfWriter>(layoutOutput_.get());
+    device_->setTitle(QStringLiteral("KV_M58S"));
     device_->setResolution(std::max(info.dpiX, info.dpiY));
-    device_->setFullPage(false);
     paperSize_ = kPaperA4;
     orientation_ = kPortrait;
     applyLayout();
@@ -150,6 +164,7 @@ void Printer::selectNone() {
     if (painter_) killDoc();
     info_.reset();
     device_.reset();
+    layoutOutput_.reset();
 }
 
 const PrinterInfo& Printer::info() const {
@@ -272,7 +287,7 @@ void Printer::beginDocument() {
     // The job is drawn with the printer's resolution and page; the writer is the
     // printer's own PDF engine, on the job file.
     writer_ = std::make_unique<QPdfWriter>(job_.get());
-    writer_->setTitle(device_->docName());
+    writer_->setTitle(device_->title());
     writer_->setResolution(device_->resolution());
     writer_->setPageLayout(device_->pageLayout());
     auto p = std::make_unique<QPainter>();
@@ -342,9 +357,10 @@ void Printer::killDoc() {
 bool Printer::setupDialog(QWidget* parent) {
     if (!device_) runtime::raise(runtime::err::PrinterInfo);
     applyLayout();
-    QPageSetupDialog dialog(device_.get(), parent);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    const QPageLayout layout = device_->pageLayout();
+    const detail::Queues* queues = detail::queues();
+    if (!queues) runtime::raise(runtime::err::PrinterError);
+    QPageLayout layout = device_->pageLayout();
+    if (!queues->pageSetup(layout, device_->resolution(), parent)) return false;
     orientation_ = layout.orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
     switch (layout.pageSize().id()) {
         case QPageSize::A4: paperSize_ = kPaperA4; break;

@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "printer/painter_canvas.h"
+#include "printer/printer_info.h"
 
+class QBuffer;
 class QPdfWriter;
-class QPrinter;
 class QWidget;
 
 namespace printer {
@@ -33,19 +34,6 @@ inline constexpr int kPaperUser = 256;  // Width and Height set in twips
 inline constexpr int kPortrait = 1;
 inline constexpr int kLandscape = 2;
 
-struct PrinterInfo {
-    std::string deviceName;
-    std::string driverName;
-    std::string port;
-    // Not empty: the printer writes this PDF file instead of a system print queue.
-    std::string pdfFile;
-    int dpiX = 600;
-    int dpiY = 600;
-    // The unprintable edge on each side, in device pixels.
-    int offsetX = 0;
-    int offsetY = 0;
-};
-
 // Hands a finished PDF document to a system print queue; false when the queue refuses it.
 using QueueSubmit = std::function<bool(const std::string& queue, const std::string& pdfFile)>;
 // Replaces the hand-over for a test; an empty function restores the system's.
@@ -57,6 +45,10 @@ std::vector<PrinterInfo> printers();
 int defaultPrinterIndex();
 // Replaces the list for a test; nothing restores the system's.
 void setPrintersForTesting(std::optional<std::vector<PrinterInfo>> list, int defaultIndex = 0);
+// The folder the system's queues and page set-up are loaded from (libkv_print_queues.so),
+// the program's own unless a test names another; without the module, the PDF printer is
+// the only printer.
+void setQueuesFolderForTesting(std::optional<std::string> folder);
 
 class Printer : public PainterCanvas {
 public:
@@ -122,7 +114,9 @@ private:
     void applyLayout();
     void removeJobFile();
     std::optional<PrinterInfo> info_;
-    std::unique_ptr<QPrinter> device_;
+    // The printer's page and resolution between jobs; its output is never written.
+    std::unique_ptr<QBuffer> layoutOutput_;
+    std::unique_ptr<QPdfWriter> device_;
     // Every job is drawn into a file of its own first; EndDoc commits it, KillDoc deletes it.
     std::unique_ptr<JobFile> job_;
     std::unique_ptr<QPdfWriter> writer_;
