@@ -79,11 +79,7 @@ std::unique_ptr<Recordset::Impl> Recordset::Impl::open(std::shared_ptr<Connectio
     return impl;
 }
 
-long Recordset::Impl::liveCount() const {
-    long n = 0;
-    for (const auto& r : rows) n += !r.deleted;
-    return n;
-}
+long Recordset::Impl::liveCount() const { return size() - deletedRows; }
 
 long Recordset::Impl::firstLive(long from) const {
     for (long i = std::max(from, 0L); i < size(); ++i)
@@ -306,6 +302,7 @@ void Recordset::deleteRecord() {
     s.bind(1, Value(row.rowid));
     s.step();
     row.deleted = true;
+    ++r.deletedRows;
 }
 
 }  // namespace dao

@@ -24,6 +24,7 @@ struct Recordset::Impl {
     std::vector<std::string> origins;  // the base-table column of each field
     std::string schema, table;         // the base table; empty when read-only
     std::vector<Row> rows;
+    long deletedRows = 0;  // of rows, so that the live ones are counted without a walk
     long pos = 0;  // -1 before the first row (BOF), rows.size() after the last (EOF)
     bool noMatch = false;
     Mode mode = Mode::None;

@@ -158,6 +158,16 @@ TEST_F(DaoTest, AddNewEditUpdateDelete) {
     rs.moveLast();
     EXPECT_EQ(rs["fldName"].toText(), "春分の日");
     EXPECT_EQ(rs["fldUse"].toInt(), -1);  // yes/no written as -1
+
+    // Deleted to the last record, the recordset is empty at both ends.
+    for (int left = 3; left > 0; --left) {
+        EXPECT_EQ(rs.recordCount(), left);
+        rs.moveFirst();
+        rs.deleteRecord();
+    }
+    EXPECT_EQ(rs.recordCount(), 0);
+    EXPECT_TRUE(rs.bof() && rs.eof());
+    EXPECT_EQ(errorOf([&] { rs.moveFirst(); }), 3021);
 }
 
 TEST_F(DaoTest, GroupedRecordsetsAreReadOnly) {
