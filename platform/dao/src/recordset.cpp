@@ -1,4 +1,5 @@
 #include <cctype>
+#include <optional>
 
 #include "recordset_impl.h"
 #include "runtime/error.h"
@@ -25,19 +26,36 @@ std::string withRowid(const std::string& sql) {
     return "SELECT rowid AS kv_rowid_, " + sql.substr(start + 6);
 }
 
-// Schema and table when every column of the statement comes from the same base table.
-bool singleTable(sqlite3_stmt* s, std::string& schema, std::string& table, std::vector<std::string>& origins) {
+// Schema and table when every column of the statement from `first` on comes from the
+// same base table.
+bool singleTable(sqlite3_stmt* s, int first, std::string& schema, std::string& table, std::vector<std::string>& origins) {
     int n = sqlite3_column_count(s);
-    for (int i = 0; i < n; ++i) {
+    for (int i = first; i < n; ++i) {
         const char* db = sqlite3_column_database_name(s, i);
         const char* t = sqlite3_column_table_name(s, i);
         const char* o = sqlite3_column_origin_name(s, i);
         if (!db || !t || !o) return false;
-        if (i == 0) schema = db, table = t;
+        if (i == first) schema = db, table = t;
         else if (schema != db || table != t) return false;
         origins.emplace_back(o);
     }
-    return n > 0;
+    return n > first;
+}
+
+// The query with its base table's rowid first, when it can be updated; null otherwise.
+std::unique_ptr<Statement> keyedStatement(sqlite3* db, const std::string& sql, std::string& schema, std::string& table,
+                                          std::vector<std::string>& origins) {
+    const std::string rewritten = withRowid(sql);
+    if (rewritten.empty()) return nullptr;
+    std::unique_ptr<Statement> keyed;
+    try {
+        keyed = std::make_unique<Statement>(db, rewritten);
+    } catch (const runtime::Error&) {
+        return nullptr;  // the query as written reports its own error
+    }
+    if (singleTable(keyed->get(), 1, schema, table, origins)) return keyed;
+    schema.clear(), table.clear(), origins.clear();
+    return nullptr;
 }
 
 }  // namespace
@@ -47,27 +65,19 @@ std::unique_ptr<Recordset::Impl> Recordset::Impl::open(std::shared_ptr<Connectio
     auto impl = std::make_unique<Impl>();
     sqlite3* db = conn->handle();
     impl->conn = std::move(conn);
-    Statement plain(db, sql);
-    int n = sqlite3_column_count(plain.get());
-    if (n == 0) runtime::raise(3219);
-    for (int i = 0; i < n; ++i) impl->names.emplace_back(sqlite3_column_name(plain.get(), i));
+    // An updatable query is prepared once, with the rowid; any other as written.
+    std::unique_ptr<Statement> keyed = keyedStatement(db, sql, impl->schema, impl->table, impl->origins);
+    std::optional<Statement> plain;
+    if (!keyed) plain.emplace(db, sql);
+    sqlite3_stmt* columns = keyed ? keyed->get() : plain->get();
+    const int first = keyed ? 1 : 0;
+    const int n = sqlite3_column_count(columns) - first;
+    if (n <= 0) runtime::raise(3219);
+    for (int i = 0; i < n; ++i) impl->names.emplace_back(sqlite3_column_name(columns, first + i));
 
-    std::unique_ptr<Statement> keyed;
-    std::string rewritten = withRowid(sql);
-    if (!rewritten.empty() && singleTable(plain.get(), impl->schema, impl->table, impl->origins)) {
-        try {
-            keyed = std::make_unique<Statement>(db, rewritten);
-            if (sqlite3_column_count(keyed->get()) != n + 1) keyed.reset();
-        } catch (const runtime::Error&) {
-            keyed.reset();
-        }
-    }
-    if (!keyed) impl->table.clear(), impl->origins.clear();
-
-    Statement& run = keyed ? *keyed : plain;
+    Statement& run = keyed ? *keyed : *plain;
     int index = 1;
     for (const auto& p : params) run.bind(index++, p);
-    int first = keyed ? 1 : 0;
     while (run.step()) {
         Row row;
         if (keyed) row.rowid = sqlite3_column_int64(run.get(), 0);
