@@ -128,14 +128,6 @@ std::string gfnvGetUserName() {
     return pw && pw->pw_name ? std::string(pw->pw_name) : std::string();
 }
 
-void readyUserLookup() noexcept {
-    // The reentrant call: the thread it runs on shares no buffer with anyone.
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    char buffer[4096];
-    ::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found);
-}
-
 namespace {
 
 // Without the Close item, a close request of the window system is refused; a close

@@ -38,10 +38,6 @@ void gsbDeleteFile(std::string_view path);
 
 // The user name of the process; "" when there is none.
 std::string gfnvGetUserName();
-// Reads the system's user database once, into nothing: its configuration and code are
-// then ready for gfnvGetUserName. Safe on any thread; the start runs it beside the
-// window system's connection.
-void readyUserLookup() noexcept;
 
 // Items of a window's system menu.
 inline constexpr int kSysMenuMinimize = 0;
