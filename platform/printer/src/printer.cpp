@@ -150,7 +150,7 @@ void Printer::select(const PrinterInfo& info) {
     // Queues and the PDF printer alike draw into a PDF job file; the queue gets the
     // finished file at EndDoc. Between jobs a PDF writer that never writes holds the
     // printer's page and resolution, for measures and the page set-up.
-    device_.reset();
+    device_.reset();  // before the buffer it holds
     layoutOutput_ = std::make_unique<QBuffer>();
     device_ = std::make_unique<QPdfWriter>(layoutOutput_.get());
     device_->setTitle(QStringLiteral("KV_M58S"));
