@@ -79,17 +79,18 @@ std::optional<std::string>& queuesFolderForTesting() {
 namespace detail {
 
 const Queues* queues() {
-    static std::string loadedFrom;
+    // One try a folder: a folder without the module is not searched again at every list.
+    static std::optional<std::string> triedFolder;
     static const Queues* loaded = nullptr;
     const std::string folder = queuesFolderForTesting() ? *queuesFolderForTesting()
                                                         : QCoreApplication::applicationDirPath().toStdString();
-    if (loaded && loadedFrom == folder) return loaded;
+    if (triedFolder == folder) return loaded;
     const std::string module = folder + "/libkv_print_queues.so";
     void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);  // stays loaded
     using Entry = const Queues* (*)();
     const auto entry = handle ? reinterpret_cast<Entry>(::dlsym(handle, "kvPrintQueues")) : nullptr;
     loaded = entry ? entry() : nullptr;
-    loadedFrom = folder;
+    triedFolder = folder;
     return loaded;
 }
 
