@@ -118,18 +118,25 @@ void frmMain::buildStatus() {
 }
 
 void frmMain::MDIForm_Load() {
-    // Qt's standard dialogs in Japanese from the first message on.
-    shell::installQtTranslations();
-    // 1. - 3.
-    forms::setScreenPointer(forms::vbHourglass);
-    forms::doEvents();
+    // 2. - 3. A second copy and the system menu's Close are settled before the window is
+    // first shown, so that neither ever shows a window.
     instance_ = std::make_unique<shell::SingleInstance>(gfnsAppPath());
     if (!instance_->acquired()) {
-        forms::setScreenPointer(forms::vbDefault);
+        shell::installQtTranslations();
         forms::MsgBox("このアプリケーションはすでに起動しています。", forms::vbExclamation);
         forms::endProgram();
     }
     gfnlSetSysMenu(this, kSysMenuClose, false);
+    // The window goes up before the rest of the load, empty and under the hourglass, so
+    // that the user sees the program at once: Master.dat's lock and checks take about as
+    // long as the window's own first showing, and a refused start shows its message over
+    // it. The hourglass is set once there is a window to show it on.
+    show();
+    // 1.
+    forms::setScreenPointer(forms::vbHourglass);
+    // Qt's standard dialogs in Japanese from the first message on.
+    shell::installQtTranslations();
+    forms::doEvents();
     // 4. - 7.
     gstrDataPath = gfnsAddBackslash(gfnsAppPath());
     gintLogMode = vbBool(gfnfFileExists(gstrDataPath + std::string(kSoftLog)));
@@ -141,10 +148,8 @@ void frmMain::MDIForm_Load() {
     // 8. - 9.
     forms::setScreenPointer(forms::vbDefault);
     setHelpOwner(this);
-    show();
-    // The menu bar joins the window once it is on screen, before any event is handled:
-    // its making loads the style's images, and its layout the fonts, which the window's
-    // first showing need not wait for.
+    // The menu bar joins the window once it is on screen: its making loads the style's
+    // images, and its layout the fonts, which the window's first showing need not wait for.
     buildMenu();
     // The caption comes after the show, as the start-up orders it; a window first shown
     // with its Japanese caption waits for the X library's text conversion.

@@ -148,6 +148,7 @@ TEST_F(ProgramFolder, OneInstancePerProgramFolder) {
         frmMain second;
         dialogs_.expect("すでに起動しています", forms::vbOK);
         EXPECT_THROW(second.MDIForm_Load(), forms::ProgramEnded);
+        EXPECT_FALSE(second.isVisible()) << "a second copy shows no window of its own";
         // The running instance is not disturbed.
         EXPECT_EQ(option("使用ユーザー"), gfnvGetUserName());
     }
