@@ -118,8 +118,8 @@ void frmMain::buildStatus() {
 }
 
 void frmMain::MDIForm_Load() {
-    // 2. - 3. A second copy and the system menu's Close are settled before the window is
-    // first shown, so that neither ever shows a window.
+    // 2. - 3. Before the window is first shown: a second copy ends without showing one, and
+    // the system menu never shows Close.
     instance_ = std::make_unique<shell::SingleInstance>(gfnsAppPath());
     if (!instance_->acquired()) {
         shell::installQtTranslations();
